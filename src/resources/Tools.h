@@ -1,0 +1,45 @@
+#pragma once
+// Folders, files, text splitting and HTTP GET: stateless helpers callable from any thread.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class TTools {
+public:
+    TTools() = delete;
+
+    // Temporary folder, with a trailing separator.
+    static QString GetTempDir();
+    // Folder of the running executable, with a trailing separator.
+    static QString AppDir();
+    // File name of the running executable (no folder).
+    static QString ExeName();
+    static bool ForceDirs(const QString& path);
+    // Deletes the folder's contents recursively (and the folder itself when removeFolder);
+    // every failure is ignored and the result is always true.
+    static bool DeleteDir(const QString& folder, bool removeFolder);
+    using StopCheck = std::function<bool()>;
+    static void FindFiles(QStringList& list, const QString& folder, bool noDuplicates,
+                          const StopCheck& stopCheck, bool recurse, const QString& masks);
+    // 26 is the per-user settings folder (XDG_CONFIG_HOME). Trailing separator when not empty.
+    static QString SpecialFolder(int folderNumber, bool create);
+    // SpecialFolder + executable name without extension + separator.
+    static QString AppDataDir(int folderNumber, bool create);
+    static void SplitText(const QString& text, const QString& separator, QStringList& list);
+
+    // GET with agent "MyIP"; the status is not looked at. On success text is the body
+    // (at most 512000 bytes, up to the first zero byte); on failure false and an empty text.
+    static bool HttpGetText(const QString& url, const QString& user, const QString& password,
+                            int timeoutMs, QString& text);
+};
+
+// HTTP GET with Basic authentication when user is not empty; an HTTP error status is a failure.
+bool HttpGetAuth(const QString& url, int timeoutMs, const QString& user, const QString& password,
+                 QString& text);
+// True exactly when a GET of url (cookies off, 20000 ms time-outs) completes with status 200.
+bool UrlGetOk(const QString& url);
+
+// RFC 2045 Base64, broken into 76-character lines joined by CR LF.
+QString Base64Encode(const QByteArray& bytes);
