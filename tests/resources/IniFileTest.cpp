@@ -10,6 +10,12 @@
 
 namespace {
 
+// Bytes of a literal that holds zero bytes, without its terminating zero.
+template <size_t N>
+QByteArray Raw(const char (&s)[N]) {
+    return QByteArray(s, N - 1);
+}
+
 struct BadInput {
     const char* name;
     QByteArray bytes;
@@ -33,8 +39,8 @@ TEST(IniFileRead, RulesAndBadInput) {
         {"empty value is a value", "[A]\r\nk=\r\n", "A", "k", ""},
         {"key before any section", "k=v\r\n[A]\r\n", "A", "k", "def"},
         {"equals in value", "[A]\r\nk=a=b\r\n", "A", "k", "a=b"},
-        {"zero bytes end lines", QByteArray("[A]\0k=v\0\xff\xfe", 12), "A", "k", "v"},
-        {"binary garbage", QByteArray("\x01\x02[\xff]\x00=\x80\x81", 10), "A", "k", "def"},
+        {"zero bytes end lines", Raw("[A]\0k=v\0\xff\xfe"), "A", "k", "v"},
+        {"binary garbage", Raw("\x01\x02[\xff]\x00=\x80\x81"), "A", "k", "def"},
         {"unclosed section", "[A\r\nk=v\r\n", "A", "k", "def"},
         {"blank key", "[A]\r\n =v\r\n", "A", "", "def"},
     };
