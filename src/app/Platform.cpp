@@ -5,9 +5,12 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QLocalServer>
+#include <QCoreApplication>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QUrl>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -50,6 +53,33 @@ QString LangCodeForOemCodePage(int codePage) {
     case 1145: return QStringLiteral("spa");
     default: return QStringLiteral("en");
     }
+}
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);  // async-signal-safe
+}
+}  // namespace
+
+void QuitOnTerminationSignals() {
+    if (g_signalPipe[0] >= 0 || ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char buf[16];
+        while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
 }
 
 namespace {

@@ -15,6 +15,10 @@ int OemCodePage(const QString& locale = QString());
 // 1145 "spa", anything else "en".
 QString LangCodeForOemCodePage(int codePage);
 
+// SIGINT, SIGTERM and SIGHUP end the event loop normally, so that the program still cleans up
+// (its language folder above all) when it is stopped from a terminal or by the session.
+void QuitOnTerminationSignals();
+
 // Opens an address with the desktop's default handler (never through a shell). Tests replace it.
 using AddressOpener = std::function<void(const QString& address)>;
 void SetAddressOpener(AddressOpener opener);
