@@ -1,5 +1,6 @@
 #include "MainForm.h"
 
+#include "AdvMain.h"
 #include "Controls.h"
 #include "LangForms.h"
 #include "LangRes.h"
@@ -29,6 +30,7 @@ TfrmPageBase* Make(TfrmMain* owner) {
 const QHash<QString, PageFactory>& Catalogue() {
     static const QHash<QString, PageFactory> c = {
         {QStringLiteral("tfrmsel_mode"), &Make<TfrmSel_Mode>},
+        {QStringLiteral("tfrmadv_main"), &Make<TfrmAdv_Main>},
     };
     return c;
 }

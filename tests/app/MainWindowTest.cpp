@@ -67,6 +67,9 @@ protected:
 TEST_F(MainWindow, StartsOnTheWelcomePageInEnglish) {
     auto m = Start();
     ASSERT_TRUE(m->StartedOk());
+    // The advanced window exists from the start, hidden behind the welcome page.
+    ASSERT_NE(m->Page("TfrmAdv_Main"), nullptr);
+    EXPECT_TRUE(m->Page("TfrmAdv_Main")->isHidden());
     TfrmSel_Mode* w = Welcome(*m);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(m->CurrentPage(), w);
@@ -103,7 +106,9 @@ TEST_F(MainWindow, LanguageChoiceIsAppliedEverywhereAndRemembered) {
             EXPECT_EQ(w->cmbLan->currentText(), GetLangString("Global", QStringLiteral("Name_") + code));
             EXPECT_EQ(m->lblCaption->text(), w->Caption());
             EXPECT_EQ(w->Label5->text(), GetLangString("Form_frmSel_Mode", "Label5.Caption"));
-            if (QString(code) != "en") EXPECT_NE(w->Label5->text(), "Welcome") << code;
+            if (QString(code) != "en") {
+                EXPECT_NE(w->Label5->text(), "Welcome") << code;
+            }
             if (!qEnvironmentVariableIsEmpty("IPCAM_SCREENSHOTS")) {
                 m->show();
                 QTest::qWait(50);
@@ -176,6 +181,9 @@ TEST_F(MainWindow, AdvanceLinkToggles) {
     auto m = Start();
     TfrmPageBase* welcome = m->CurrentPage();
     m->lblAdvClick();
+    EXPECT_EQ(m->CurrentPage(), m->Page("TfrmAdv_Main"));
+    EXPECT_TRUE(welcome->isHidden());
+    EXPECT_EQ(m->lblCaption->text(), "Advance Mode");
     EXPECT_EQ(m->lblAdv->text(), GetResString("IDS_WZ"));
     EXPECT_EQ(m->AdvLinkTag(), 2);
     m->lblAdvClick();
@@ -209,6 +217,8 @@ TEST_F(MainWindow, AdvancedModeFlagIsStored) {
     m.reset();
     auto again = Start();
     EXPECT_TRUE(Welcome(*again)->chkAdvMode->isChecked());
+    EXPECT_EQ(again->CurrentPage(), again->Page("TfrmAdv_Main")) << "advanced mode straight away";
+    EXPECT_EQ(again->AdvLinkTag(), 1) << "the link still leads to advanced mode first";
 }
 
 TEST_F(MainWindow, SecondInstanceIsRefusedAndLeavesTheFilesOfTheFirst) {

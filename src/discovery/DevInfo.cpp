@@ -1,0 +1,148 @@
+#include "DevInfo.h"
+
+#include <QStringList>
+
+QString CurDevMac;
+QString CurDevIP;
+QString CurDevUser;
+QString CurDevPwd;
+qint32 CurCamNo = 1;
+bool CurDevAuthOK = false;
+
+QString SeriesLetter(qint32 family)
+{
+    switch (family) {
+    case 0: return QStringLiteral("E");
+    case 1: return QStringLiteral("M");
+    case 2: return QStringLiteral("F");
+    case 3: return QStringLiteral("F1");
+    case 4: return QStringLiteral("H");
+    case 5: return QStringLiteral("E");
+    case 6: return QStringLiteral("V");
+    case 7: return QStringLiteral("F2");
+    case 8: return QStringLiteral("H");
+    case 9: return QStringLiteral("T");
+    case 999: return QStringLiteral("NAS");
+    default: return QString();
+    }
+}
+
+QString MacHexOf(const QString& mac)
+{
+    QString out;
+    out.reserve(mac.size());
+    for (QChar c : mac) {
+        if (c == u'-' || c == u':')
+            continue;
+        out.append(c == u' ' ? QChar(u'0') : c);
+    }
+    return out.toUpper();
+}
+
+QString HexDigits(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex()).toUpper();
+}
+
+QString InnerUrl(const TDevInfo& rec)
+{
+    QString url = QStringLiteral("http://") + rec.IP;
+    if (rec.HttpPort != 80)
+        url += u':' + QString::number(rec.HttpPort);
+    return url;
+}
+
+QString DdnsDomainOf(const TDevInfo& rec)
+{
+    const qsizetype dot = rec.DdnsServer.indexOf(u'.');
+    if (dot < 0)
+        return QString();
+    const qsizetype colon = rec.DdnsServer.indexOf(u':', dot);
+    return rec.DdnsServer.mid(dot, colon < 0 ? -1 : colon - dot);
+}
+
+QString OuterUrl(const TDevInfo& rec)
+{
+    const QString domain = DdnsDomainOf(rec);
+    if (domain.isEmpty())
+        return QString();
+    return QStringLiteral("http://") + rec.DdnsUser + domain;
+}
+
+int CompareFolded(const QString& a, const QString& b)
+{
+    const int c = QString::compare(a, b, Qt::CaseSensitive);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+TIpSortKey MakeIpSortKey(const QString& ip)
+{
+    TIpSortKey key;
+    key.folded = ip.toCaseFolded();
+    for (QStringView part : QStringView(ip).split(u'.')) {
+        bool ok = false;
+        const qint32 n = part.toInt(&ok, 10);
+        key.parts.append(ok ? n : 0);
+    }
+    return key;
+}
+
+int CompareIpKeys(const TIpSortKey& a, const TIpSortKey& b)
+{
+    if (a.parts.size() != b.parts.size())
+        return CompareFolded(a.folded, b.folded);
+    for (qsizetype i = 0; i < a.parts.size(); ++i) {
+        if (a.parts[i] != b.parts[i])
+            return a.parts[i] < b.parts[i] ? -1 : 1;
+    }
+    return 0;
+}
+
+int CompareIp(const QString& a, const QString& b)
+{
+    return CompareIpKeys(MakeIpSortKey(a), MakeIpSortKey(b));
+}
+
+QJsonObject DevInfoToJson(const TDevInfo& r)
+{
+    QJsonObject o;
+    o[QStringLiteral("Family")] = r.Family;
+    o[QStringLiteral("Mac")] = r.Mac;
+    o[QStringLiteral("MacHex")] = r.MacHex;
+    o[QStringLiteral("SN")] = r.SN;
+    o[QStringLiteral("Name")] = r.Name;
+    o[QStringLiteral("Version")] = r.Version;
+    o[QStringLiteral("IP")] = r.IP;
+    o[QStringLiteral("Mask")] = r.Mask;
+    o[QStringLiteral("Gateway")] = r.Gateway;
+    o[QStringLiteral("ExtraAddr")] = r.ExtraAddr;
+    o[QStringLiteral("DnsManual")] = r.DnsManual;
+    o[QStringLiteral("Dns1")] = r.Dns1;
+    o[QStringLiteral("Dns2")] = r.Dns2;
+    o[QStringLiteral("HttpPort")] = r.HttpPort;
+    o[QStringLiteral("DataPort")] = r.DataPort;
+    o[QStringLiteral("ExtraPort")] = r.ExtraPort;
+    o[QStringLiteral("AddrMode")] = r.AddrMode;
+    o[QStringLiteral("DdnsOn")] = r.DdnsOn;
+    o[QStringLiteral("DdnsUser")] = r.DdnsUser;
+    o[QStringLiteral("DdnsPwd")] = r.DdnsPwd;
+    o[QStringLiteral("DdnsServer")] = r.DdnsServer;
+    o[QStringLiteral("DdnsHost")] = r.DdnsHost;
+    o[QStringLiteral("DdnsPort")] = r.DdnsPort;
+    o[QStringLiteral("LoginUser")] = r.LoginUser;
+    o[QStringLiteral("LoginPwd")] = r.LoginPwd;
+    o[QStringLiteral("ExtraValue")] = r.ExtraValue;
+    o[QStringLiteral("TimeToLive")] = r.TimeToLive;
+    o[QStringLiteral("Word8")] = r.Word8;
+    return o;
+}
+
+void ChooseCurrentDevice(const TDevInfo& rec, int row1Based)
+{
+    CurDevMac = rec.Mac;
+    CurDevIP = rec.IP;
+    CurDevUser = QString::fromLatin1(kFactoryUser);
+    CurDevPwd = rec.Family == kFamilyCtp ? QString::fromLatin1(kFactoryPassword) : QString();
+    CurCamNo = row1Based;
+    CurDevAuthOK = false;
+}

@@ -1,0 +1,102 @@
+#pragma once
+// One camera found on the LAN, the camera families, the current camera of easy mode and the
+// address builders. Widget-free; the list itself is TDeviceList (DeviceList.h).
+
+#include <QJsonObject>
+#include <QString>
+#include <QVarLengthArray>
+#include <QtGlobal>
+
+// A plain value record: copying copies every field; a fresh one is all zeros and empty texts.
+struct TDevInfo {
+    qint32 Family = 0;  // -1 marks a datagram that is not a camera reply while it is parsed
+    QString Mac;        // as the camera reported it; the key of the list
+    QString MacHex;     // Mac without "-" and ":", blanks as "0", upper case
+    QString SN;
+    QString Name;
+    QString Version;
+    QString IP;
+    QString Mask;
+    QString Gateway;
+    QString ExtraAddr;  // family 4 only
+    bool DnsManual = false;
+    QString Dns1;
+    QString Dns2;
+    quint16 HttpPort = 0;
+    quint16 DataPort = 0;   // families 4 and 8
+    quint16 ExtraPort = 0;  // family 4 only
+    quint8 AddrMode = 0;    // 0 PPPoE, 1 DHCP, 2 static
+    bool DdnsOn = false;
+    QString DdnsUser;
+    QString DdnsPwd;
+    QString DdnsServer;
+    QString DdnsHost;
+    qint32 DdnsPort = 0;
+    QString LoginUser;
+    QString LoginPwd;
+    qint32 ExtraValue = 0;  // family 4 only
+    qint32 TimeToLive = 0;  // search ticks left before the row is dropped
+    quint16 Word8 = 0;      // family 8: sent back unchanged by its settings command
+
+    bool operator==(const TDevInfo&) const = default;
+};
+
+enum TAddrMode : quint8 { kAddrPppoe = 0, kAddrDhcp = 1, kAddrStatic = 2 };
+
+// Family codes that produce records in this program.
+enum TFamily : qint32 {
+    kFamilyNone = -1,
+    kFamilyMoI = 2,     // "MO_I" binary UDP
+    kFamilyHisi = 4,    // external search library
+    kFamilyCtp = 5,     // CTP/1.0 text
+    kFamilyBin8 = 8,    // three-step binary exchange
+    kFamilyCgi = 9,     // HTTP-CGI family
+};
+
+// Series letter shown in the list's first column; empty for unknown codes.
+QString SeriesLetter(qint32 family);
+
+// Mac with every "-" and ":" removed, every blank replaced by "0", in upper case.
+QString MacHexOf(const QString& mac);
+// Bytes as upper-case hexadecimal digit pairs without separators.
+QString HexDigits(const QByteArray& bytes);
+
+// "http://" + IP, plus ":" + port unless the port is 80.
+QString InnerUrl(const TDevInfo& rec);
+// From the first "." of DdnsServer (included) up to the first ":" after it; empty without ".".
+QString DdnsDomainOf(const TDevInfo& rec);
+// "http://" + DdnsUser + DdnsDomainOf, or empty when there is no domain.
+QString OuterUrl(const TDevInfo& rec);
+
+// Address comparison of the list's third column: part by part as integers when both texts
+// have the same number of "."-separated parts, otherwise case-insensitive text comparison.
+// Negative, zero or positive.
+int CompareIp(const QString& a, const QString& b);
+
+// An address prepared once for many comparisons (sorting a long list);
+// CompareIp(a, b) == CompareIpKeys(MakeIpSortKey(a), MakeIpSortKey(b)).
+struct TIpSortKey {
+    QString folded;               // case-folded text, for the text comparison
+    QVarLengthArray<qint32, 4> parts;  // each part as an integer, 0 when not a number
+};
+TIpSortKey MakeIpSortKey(const QString& ip);
+int CompareIpKeys(const TIpSortKey& a, const TIpSortKey& b);
+// Case-insensitive text comparison on texts folded with QString::toCaseFolded.
+int CompareFolded(const QString& a, const QString& b);
+
+// Every field under its own name, for scripts.
+QJsonObject DevInfoToJson(const TDevInfo& rec);
+
+// The camera chosen in easy mode; kept across rows coming and going.
+extern QString CurDevMac;
+extern QString CurDevIP;
+extern QString CurDevUser;
+extern QString CurDevPwd;
+extern qint32 CurCamNo;      // 1 at start
+extern bool CurDevAuthOK;    // false at start
+
+inline constexpr const char* kFactoryUser = "admin";
+inline constexpr const char* kFactoryPassword = "qelvo";  // family 5 default
+
+// Sets the globals for a camera picked by the user; row1Based is its position in the list.
+void ChooseCurrentDevice(const TDevInfo& rec, int row1Based);

@@ -1,0 +1,408 @@
+#include "DeviceList.h"
+
+#include "LangRes.h"
+
+#include <QFile>
+#include <algorithm>
+
+namespace {
+
+// Bottom-up merge sort. Stable, and safe for any comparator: an address order is not
+// transitive when texts with different numbers of parts are mixed, which the standard
+// algorithms do not allow.
+template <class T, class Less>
+void StableMergeSort(std::vector<T>& v, Less less)
+{
+    const size_t n = v.size();
+    if (n < 2)
+        return;
+    std::vector<T> buf(n);
+    for (size_t width = 1; width < n; width *= 2) {
+        for (size_t lo = 0; lo < n; lo += 2 * width) {
+            const size_t mid = std::min(lo + width, n);
+            const size_t hi = std::min(lo + 2 * width, n);
+            size_t i = lo, j = mid, k = lo;
+            while (i < mid && j < hi)
+                buf[k++] = less(v[j], v[i]) ? v[j++] : v[i++];
+            while (i < mid)
+                buf[k++] = v[i++];
+            while (j < hi)
+                buf[k++] = v[j++];
+        }
+        v.swap(buf);
+    }
+}
+
+QString ExportMac(const QString& mac)
+{
+    QString out = mac;
+    out.remove(u'-');
+    out.replace(u' ', u'0');
+    return out.toUpper();
+}
+
+}  // namespace
+
+TDeviceList::TDeviceList(QObject* parent)
+    : QAbstractTableModel(parent),
+      headers_{QStringLiteral("Series"), QStringLiteral("Name"), QStringLiteral("IP Address")}
+{
+}
+
+TDeviceList::~TDeviceList() = default;
+
+void TDeviceList::SetHeaderTexts(const QStringList& captions)
+{
+    for (int i = 0; i < ColumnCount && i < captions.size(); ++i)
+        headers_[i] = captions[i];
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+}
+
+int TDeviceList::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : Count();
+}
+
+int TDeviceList::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TDeviceList::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= Count())
+        return QVariant();
+    const Row& row = *rows_[size_t(index.row())];
+    if (role == PortTextRole)
+        return row.portText;
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    switch (index.column()) {
+    case ColSeries: return row.series;
+    case ColName: return row.rec->Name;
+    case ColIP: return row.rec->IP;
+    default: return QVariant();
+    }
+}
+
+QVariant TDeviceList::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < ColumnCount)
+        return headers_[section];
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void TDeviceList::sort(int column, Qt::SortOrder order)
+{
+    SetSort(column, order == Qt::AscendingOrder);
+}
+
+void TDeviceList::RefreshRow(Row& row)
+{
+    const TDevInfo& rec = *row.rec;
+    row.series = SeriesLetter(rec.Family);
+    row.portText = QString::number(rec.HttpPort);
+    row.seriesKey = row.series.toCaseFolded();
+    row.nameKey = rec.Name.toCaseFolded();
+    row.ipKey = MakeIpSortKey(rec.IP);
+}
+
+int TDeviceList::Compare(const Row& a, const Row& b) const
+{
+    int c = 0;
+    switch (sortColumn_) {
+    case ColSeries: c = CompareFolded(a.seriesKey, b.seriesKey); break;
+    case ColName: c = CompareFolded(a.nameKey, b.nameKey); break;
+    default: c = CompareIpKeys(a.ipKey, b.ipKey); break;
+    }
+    return ascending_ ? c : -c;
+}
+
+int TDeviceList::IndexOf(const Row* row) const
+{
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].get() == row)
+            return int(i);
+    }
+    return -1;
+}
+
+int TDeviceList::InsertPosition(const Row& row) const
+{
+    // After every row it does not sort before: where a stable sort puts an appended row.
+    size_t lo = 0, hi = rows_.size();
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (Compare(row, *rows_[mid]) < 0)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return int(lo);
+}
+
+void TDeviceList::Reposition(int index)
+{
+    const int n = Count();
+    const Row& row = *rows_[size_t(index)];
+    // The other rows, in order, as if the changed one were taken out.
+    auto other = [&](int j) -> const Row& { return *rows_[size_t(j < index ? j : j + 1)]; };
+    int lo = 0, hi = n - 1;
+    while (lo < hi) {  // first row not sorting before the changed one
+        const int mid = lo + (hi - lo) / 2;
+        if (Compare(other(mid), row) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const int first = lo;
+    lo = first;
+    hi = n - 1;
+    while (lo < hi) {  // first row sorting after it
+        const int mid = lo + (hi - lo) / 2;
+        if (Compare(row, other(mid)) < 0)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    const int last = lo;
+    // Among equal rows a stable re-sort keeps the changed row where it was.
+    const int pos = std::clamp(index, first, std::max(first, last));
+    if (pos != index) {
+        beginMoveRows(QModelIndex(), index, index, QModelIndex(), pos > index ? pos + 1 : pos);
+        auto it = rows_.begin();
+        if (pos > index)
+            std::rotate(it + index, it + index + 1, it + pos + 1);
+        else
+            std::rotate(it + pos, it + index, it + index + 1);
+        endMoveRows();
+    }
+    emit dataChanged(this->index(pos, 0), this->index(pos, ColumnCount - 1));
+}
+
+void TDeviceList::ResortAll()
+{
+    if (rows_.size() < 2)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<Row*> order;
+    order.reserve(rows_.size());
+    for (auto& r : rows_)
+        order.push_back(r.get());
+    const std::vector<Row*> before = order;
+    StableMergeSort(order, [this](const Row* a, const Row* b) { return Compare(*a, *b) < 0; });
+
+    QHash<const Row*, int> newIndex;
+    newIndex.reserve(qsizetype(order.size()));
+    for (size_t i = 0; i < order.size(); ++i)
+        newIndex.insert(order[i], int(i));
+    std::vector<std::unique_ptr<Row>> sorted(rows_.size());
+    for (auto& r : rows_)
+        sorted[size_t(newIndex.value(r.get()))] = std::move(r);
+    rows_.swap(sorted);
+
+    const QModelIndexList persistent = persistentIndexList();
+    for (const QModelIndex& idx : persistent) {
+        const int to = newIndex.value(before[size_t(idx.row())]);
+        changePersistentIndex(idx, index(to, idx.column()));
+    }
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+bool TDeviceList::AddOrUpdateDevice(const TDevInfo& reply)
+{
+    if (reply.Family == kFamilyNone)
+        return false;
+
+    if (Row* row = byMac_.value(reply.Mac)) {
+        TDevInfo& rec = *row->rec;
+        rec.TimeToLive = kTimeToLive;
+        const bool changed = rec.IP != reply.IP || rec.Name != reply.Name ||
+                             rec.HttpPort != reply.HttpPort || rec.Family != reply.Family ||
+                             rec.Mask != reply.Mask || rec.Gateway != reply.Gateway ||
+                             rec.Dns1 != reply.Dns1 || rec.Dns2 != reply.Dns2 ||
+                             rec.DataPort != reply.DataPort || rec.AddrMode != reply.AddrMode;
+        if (changed) {
+            rec = reply;
+            rec.TimeToLive = kTimeToLive;
+            RefreshRow(*row);
+            Reposition(IndexOf(row));
+            emit detailsChanged();
+            return false;
+        }
+        const bool ddnsDiffers = rec.DdnsUser != reply.DdnsUser ||
+                                 rec.DdnsPwd != reply.DdnsPwd ||
+                                 rec.DdnsServer != reply.DdnsServer;
+        if (ddnsDiffers && !reply.DdnsUser.isEmpty()) {
+            rec.DdnsUser = reply.DdnsUser;
+            rec.DdnsPwd = reply.DdnsPwd;
+            rec.DdnsServer = reply.DdnsServer;
+            emit ddnsChanged(&rec);
+        }
+        return false;
+    }
+
+    auto row = std::make_unique<Row>();
+    row->rec = std::make_unique<TDevInfo>(reply);
+    row->rec->TimeToLive = reply.Family == kFamilyBin8 ? kTimeToLiveFirstBin8 : kTimeToLive;
+    RefreshRow(*row);
+    const int pos = InsertPosition(*row);
+    beginInsertRows(QModelIndex(), pos, pos);
+    byMac_.insert(row->rec->Mac, row.get());
+    rows_.insert(rows_.begin() + pos, std::move(row));
+    endInsertRows();
+    UpdateDeviceCount();
+    return true;
+}
+
+void TDeviceList::ClearDevices()
+{
+    beginResetModel();
+    byMac_.clear();
+    rows_.clear();
+    endResetModel();
+    UpdateDeviceCount();
+}
+
+int TDeviceList::FindItemByMac(const QString& mac) const
+{
+    const Row* row = byMac_.value(mac);
+    return row ? IndexOf(row) : -1;
+}
+
+TDevInfo* TDeviceList::FindRecordByMac(const QString& mac) const
+{
+    const Row* row = byMac_.value(mac);
+    return row ? row->rec.get() : nullptr;
+}
+
+int TDeviceList::FindItemByIP(const QString& ip) const
+{
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i]->rec->IP == ip)
+            return int(i);
+    }
+    return -1;
+}
+
+int TDeviceList::FindItemByRecord(const TDevInfo* rec) const
+{
+    if (!rec)
+        return -1;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i]->rec.get() == rec)
+            return int(i);
+    }
+    return -1;
+}
+
+void TDeviceList::DeleteItem(int row)
+{
+    if (row < 0 || row >= Count())
+        return;
+    beginRemoveRows(QModelIndex(), row, row);
+    byMac_.remove(rows_[size_t(row)]->rec->Mac);
+    rows_.erase(rows_.begin() + row);
+    endRemoveRows();
+    UpdateDeviceCount();
+}
+
+void TDeviceList::ExpireTick()
+{
+    for (int i = Count() - 1; i >= 0; --i) {
+        TDevInfo& rec = *rows_[size_t(i)]->rec;
+        if (rec.Family == kFamilyHisi)
+            continue;  // only a new search or a settings change removes these
+        if (--rec.TimeToLive <= 0) {
+            beginRemoveRows(QModelIndex(), i, i);
+            byMac_.remove(rec.Mac);
+            rows_.erase(rows_.begin() + i);
+            endRemoveRows();
+        }
+    }
+    UpdateDeviceCount();
+}
+
+void TDeviceList::UpdateDeviceCount()
+{
+    // Called for every merged reply: the label text is read again only when the language
+    // changed, not once per datagram.
+    const QString langKey =
+        QString::number(LanguageGeneration()) + u'|' + LangDir() + u'|' + CurLang();
+    if (langKey != countPrefixKey_) {
+        countPrefix_ = GetResString(QStringLiteral("IDS_DEVCOUNT"));
+        countPrefixKey_ = langKey;
+    }
+    countText_ = countPrefix_ + QString::number(Count());
+    emit deviceCountChanged(Count(), countText_);
+}
+
+const TDevInfo* TDeviceList::RecordAt(int row) const
+{
+    return row >= 0 && row < Count() ? rows_[size_t(row)]->rec.get() : nullptr;
+}
+
+TDevInfo* TDeviceList::RecordAt(int row)
+{
+    return row >= 0 && row < Count() ? rows_[size_t(row)]->rec.get() : nullptr;
+}
+
+QString TDeviceList::SeriesAt(int row) const
+{
+    return row >= 0 && row < Count() ? rows_[size_t(row)]->series : QString();
+}
+
+QString TDeviceList::PortTextAt(int row) const
+{
+    return row >= 0 && row < Count() ? rows_[size_t(row)]->portText : QString();
+}
+
+void TDeviceList::ColumnClicked(int column)
+{
+    if (column == sortColumn_)
+        SetSort(column, !ascending_);
+    else
+        SetSort(column, true);
+}
+
+void TDeviceList::SetSort(int column, bool ascending)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    sortColumn_ = column;
+    ascending_ = ascending;
+    ResortAll();
+}
+
+QByteArray TDeviceList::ExportText() const
+{
+    QString text;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const Row& row = *rows_[i];
+        text += QString::number(i + 1) + u'\t' + row.series + u'\t' + row.rec->Name + u'\t' +
+                row.rec->IP + u'\t' + ExportMac(row.rec->Mac) + QStringLiteral("\r\n");
+    }
+    return text.toUtf8();
+}
+
+bool TDeviceList::ExportToFile(const QString& path, QString* error) const
+{
+    QFile file(path);
+    const QByteArray bytes = ExportText();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+TDevInfo* CurrentDevice(TDeviceList& list)
+{
+    int row = list.FindItemByMac(CurDevMac);
+    if (row < 0)
+        row = list.FindItemByIP(CurDevIP);
+    return list.RecordAt(row);
+}

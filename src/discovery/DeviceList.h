@@ -1,0 +1,116 @@
+#pragma once
+// The camera list: one row per camera, keyed by its MAC text, kept sorted, aged by the search
+// tick. Shown by the advanced window's list view (three columns) and printed by ipcam-scan.
+// Lives on the user-interface thread only.
+
+#include "DevInfo.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+class TDeviceList : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ColSeries = 0, ColName = 1, ColIP = 2, ColumnCount = 3 };
+    // The hidden fourth text of a row: HttpPort in decimal.
+    static constexpr int PortTextRole = Qt::UserRole;
+
+    static constexpr qint32 kTimeToLive = 10;
+    // A family-8 camera's first answer: its exchange takes several round trips.
+    static constexpr qint32 kTimeToLiveFirstBin8 = 30;
+
+    explicit TDeviceList(QObject* parent = nullptr);
+    ~TDeviceList() override;
+
+    // Column captions come from the language file; English until the window sets them.
+    void SetHeaderTexts(const QStringList& captions);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    // Sets the sort column and direction explicitly and re-sorts.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    // Merges one reply; true when a new row was added. A reply of family -1 is ignored.
+    bool AddOrUpdateDevice(const TDevInfo& reply);
+    void ClearDevices();
+    // Row index, or -1.
+    int FindItemByMac(const QString& mac) const;
+    int FindItemByIP(const QString& ip) const;
+    int FindItemByRecord(const TDevInfo* rec) const;
+    // The row's record, owned by the list; null when there is none.
+    TDevInfo* FindRecordByMac(const QString& mac) const;
+    // Removes one row (after a settings change or an upgrade) and frees its record.
+    void DeleteItem(int row);
+
+    // Once per search tick, after the probes: every row but family 4 loses one tick; rows at
+    // 0 are dropped. Then UpdateDeviceCount.
+    void ExpireTick();
+    // Recomputes the count text and tells the window (deviceCountChanged).
+    void UpdateDeviceCount();
+    QString DeviceCountText() const { return countText_; }
+
+    int Count() const { return int(rows_.size()); }
+    const TDevInfo* RecordAt(int row) const;
+    TDevInfo* RecordAt(int row);
+    QString SeriesAt(int row) const;
+    QString PortTextAt(int row) const;
+
+    // A click on a column header: the same column flips the direction, another one becomes
+    // the sort column, ascending.
+    void ColumnClicked(int column);
+    void SetSort(int column, bool ascending);
+    int SortColumn() const { return sortColumn_; }
+    bool SortAscending() const { return ascending_; }
+
+    // The export file: one line per row in list order, CR LF, fields separated by TAB.
+    QByteArray ExportText() const;
+    // False with the system's error text when the file cannot be written.
+    bool ExportToFile(const QString& path, QString* error = nullptr) const;
+
+signals:
+    // From UpdateDeviceCount: the number of rows and the count label's text.
+    void deviceCountChanged(int count, const QString& text);
+    // A row's values were replaced by a reply: the detail panel should be refilled from the
+    // selected row.
+    void detailsChanged();
+    // Only the DDNS values of rec changed (user, password, server); the window rebuilds the
+    // outer address when it shows this record.
+    void ddnsChanged(const TDevInfo* rec);
+
+private:
+    struct Row {
+        std::unique_ptr<TDevInfo> rec;
+        QString series;
+        QString portText;
+        // Sort keys, recomputed whenever the row's texts change.
+        QString seriesKey;
+        QString nameKey;
+        TIpSortKey ipKey;
+    };
+    static void RefreshRow(Row& row);
+    int Compare(const Row& a, const Row& b) const;
+    int IndexOf(const Row* row) const;
+    // Position of a new row so that the list stays as a stable re-sort would leave it.
+    int InsertPosition(const Row& row) const;
+    // Puts the row at index back into order after its values changed.
+    void Reposition(int index);
+    void ResortAll();
+
+    std::vector<std::unique_ptr<Row>> rows_;  // list order
+    QHash<QString, Row*> byMac_;
+    QStringList headers_;
+    QString countText_;
+    QString countPrefix_;
+    QString countPrefixKey_;  // language state countPrefix_ was read in
+    int sortColumn_ = ColIP;
+    bool ascending_ = true;
+};
+
+// The record of the current camera: by CurDevMac, else by CurDevIP; null when missing.
+TDevInfo* CurrentDevice(TDeviceList& list);

@@ -1,0 +1,181 @@
+#include "DiscoveryEngine.h"
+
+#include "Probes.h"
+
+#include <QNetworkDatagram>
+
+using namespace DiscoveryNet;
+
+namespace {
+// Room for a whole tick of replies from a large LAN between two event-loop turns; the kernel
+// caps it at its own limit.
+constexpr int kKernelReceiveBuffer = 4 * 1024 * 1024;
+}  // namespace
+
+DiscoveryEngine::DiscoveryEngine(QObject* parent) : QObject(parent)
+{
+    for (auto& s : sockets_) {
+        s = new QUdpSocket(this);
+        connect(s, &QUdpSocket::readyRead, this, &DiscoveryEngine::IdUDPServerRead);
+    }
+    timer_.setInterval(kTickMs);
+    connect(&timer_, &QTimer::timeout, this, &DiscoveryEngine::Timer1Timer);
+}
+
+DiscoveryEngine::~DiscoveryEngine()
+{
+    Stop();
+}
+
+bool DiscoveryEngine::BindUdp(QUdpSocket& socket, quint16 nominal)
+{
+    // A scratch socket finds the first free port, so that the real socket is only touched
+    // once a port is known to be free.
+    int found = -1;
+    {
+        QUdpSocket scratch;
+        for (int port = nominal; port < nominal + kBindRange && port <= 0xFFFF; ++port) {
+            if (scratch.bind(QHostAddress::AnyIPv4, quint16(port),
+                             QAbstractSocket::DontShareAddress)) {
+                found = port;
+                break;
+            }
+        }
+        scratch.abort();
+    }
+    if (found < 0)
+        return false;
+    // Another program may take the port in between: go on upwards.
+    for (int port = found; port < found + kBindRange && port <= 0xFFFF; ++port) {
+        socket.abort();
+        // Without address sharing, a second instance of the search cannot steal the port.
+        if (socket.bind(QHostAddress::AnyIPv4, quint16(port), QAbstractSocket::DontShareAddress)) {
+            socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                                   kKernelReceiveBuffer);
+            return true;
+        }
+    }
+    socket.abort();
+    return false;
+}
+
+int DiscoveryEngine::Start()
+{
+    Stop();
+    tick_ = 0;
+    int bound = 0;
+    // Order matters: each later socket looks for its port above the ones already taken.
+    const std::pair<int, quint16> order[] = {
+        {2, kLocalPort2}, {1, kLocalPort1}, {3, kLocalPort3}, {4, kLocalPort4}, {5, kLocalPort5}};
+    for (const auto& [number, port] : order) {
+        if (BindUdp(Socket(number), port))
+            ++bound;
+    }
+    timer_.start();
+    return bound;
+}
+
+void DiscoveryEngine::Stop()
+{
+    timer_.stop();
+    for (QUdpSocket* s : sockets_)
+        s->abort();
+}
+
+quint16 DiscoveryEngine::LocalPort(int socketNumber) const
+{
+    if (socketNumber < 1 || socketNumber > int(sockets_.size()))
+        return 0;
+    const QUdpSocket* s = sockets_[size_t(socketNumber - 1)];
+    return s->state() == QAbstractSocket::BoundState ? s->localPort() : 0;
+}
+
+bool DiscoveryEngine::SendBroadcast(int socketNumber, const QByteArray& bytes, quint16 port)
+{
+    if (socketNumber < 1 || socketNumber > int(sockets_.size()))
+        return false;
+    QUdpSocket* s = sockets_[size_t(socketNumber - 1)];
+    // An unbound socket would bind itself to a random port on send; it sends nothing instead.
+    if (s->state() != QAbstractSocket::BoundState)
+        return false;
+    return s->writeDatagram(bytes, kBroadcast(), port) == bytes.size();
+}
+
+bool DiscoveryEngine::SendProbes(int tick, bool withLibrary)
+{
+    // Each send on its own: a failure is ignored and the pass goes on.
+    if (ImagiaProbeDue(tick))
+        SendBroadcast(1, ImagiaProbe(), kImagiaPort);
+    if (family9Search_)
+        family9Search_();
+    SendBroadcast(1, Sq610Probe(), kSq610Port);
+    SendBroadcast(2, MoIProbe(), kMoIPort);
+    SendBroadcast(3, UicamProbe(), kUicamPort);
+    SendBroadcast(4, CtpProbe(), kCtpPort);
+    SendBroadcast(5, Bin8Probe(), kBin8Port);
+    if (withLibrary && family4Search_)
+        family4Search_();
+    return true;
+}
+
+void DiscoveryEngine::Find()
+{
+    devices_.ClearDevices();
+    SendProbes(0, true);
+}
+
+void DiscoveryEngine::Shown()
+{
+    SendProbes(0, false);
+}
+
+void DiscoveryEngine::Timer1Timer()
+{
+    SendProbes(tick_, false);
+    devices_.ExpireTick();
+    emit ticked(tick_);
+    ++tick_;
+}
+
+void DiscoveryEngine::IdUDPServerRead()
+{
+    auto* s = qobject_cast<QUdpSocket*>(sender());
+    if (!s)
+        return;
+    while (s->hasPendingDatagrams()) {
+        const QNetworkDatagram dg = s->receiveDatagram(kReceiveBufferSize);
+        if (!dg.isValid())
+            break;
+        ++datagrams_;
+        OnUdpRead(dg.data());
+    }
+}
+
+bool DiscoveryEngine::ParseReply(const QByteArray& datagram, TDevInfo& rec)
+{
+    QByteArray followUp;
+    const bool merge = ::ParseReply(datagram, rec, &devices_, &followUp);
+    if (!followUp.isEmpty())
+        SendBroadcast(5, followUp, kBin8Port);
+    return merge;
+}
+
+void DiscoveryEngine::OnUdpRead(const QByteArray& datagram)
+{
+    TDevInfo rec;
+    rec.Family = kFamilyNone;
+    if (ParseReply(datagram.left(kReceiveBufferSize), rec))
+        Merge(rec);
+}
+
+void DiscoveryEngine::DeliverRecord(const TDevInfo& rec)
+{
+    Merge(rec);
+}
+
+void DiscoveryEngine::Merge(const TDevInfo& rec)
+{
+    if (devices_.AddOrUpdateDevice(rec))
+        emit deviceAdded();
+    devices_.UpdateDeviceCount();
+}

@@ -1,0 +1,120 @@
+// The record's helpers: series letters, MAC texts, address builders, address comparison and
+// the current-camera choice.
+
+#include "DevInfo.h"
+#include "TestPackets.h"
+
+#include <gtest/gtest.h>
+
+TEST(DevInfo, SeriesLetters)
+{
+    const std::pair<int, const char*> table[] = {
+        {0, "E"}, {1, "M"}, {2, "F"}, {3, "F1"}, {4, "H"},    {5, "E"}, {6, "V"},
+        {7, "F2"}, {8, "H"}, {9, "T"}, {999, "NAS"}, {10, ""}, {-1, ""}, {1000, ""}};
+    for (const auto& [family, letter] : table)
+        EXPECT_EQ(SeriesLetter(family), QString::fromLatin1(letter)) << family;
+}
+
+TEST(DevInfo, MacHex)
+{
+    const std::pair<const char*, const char*> table[] = {
+        {"00-1a-2b 3c", "001A2B03C"},
+        {"00:1A:2B:3C:4D:5E", "001A2B3C4D5E"},
+        {"001a2b3c4d5e", "001A2B3C4D5E"},
+        {" ", "0"},
+        {"", ""}};
+    for (const auto& [mac, hex] : table)
+        EXPECT_EQ(MacHexOf(mac), QString::fromLatin1(hex)) << mac;
+}
+
+TEST(DevInfo, AddressBuilders)
+{
+    struct Case {
+        const char* ip;
+        quint16 port;
+        const char* server;
+        const char* user;
+        const char* inner;
+        const char* domain;
+        const char* outer;
+    } cases[] = {
+        {"192.168.1.5", 80, "cam.ddns.example.net:808", "bob", "http://192.168.1.5",
+         ".ddns.example.net", "http://bob.ddns.example.net"},
+        {"10.0.0.7", 8080, "ddns.example.net", "al", "http://10.0.0.7:8080", ".example.net",
+         "http://al.example.net"},
+        {"10.0.0.7", 81, "localhost:808", "al", "http://10.0.0.7:81", "", ""},
+        {"10.0.0.7", 0, "", "al", "http://10.0.0.7:0", "", ""},
+        // The colon is looked for after the dot only.
+        {"1.2.3.4", 80, "host:99.example.net", "u", "http://1.2.3.4", ".example.net",
+         "http://u.example.net"},
+    };
+    for (const Case& c : cases) {
+        TDevInfo r;
+        r.IP = c.ip;
+        r.HttpPort = c.port;
+        r.DdnsServer = c.server;
+        r.DdnsUser = c.user;
+        EXPECT_EQ(InnerUrl(r), c.inner);
+        EXPECT_EQ(DdnsDomainOf(r), c.domain) << c.server;
+        EXPECT_EQ(OuterUrl(r), c.outer) << c.server;
+    }
+}
+
+TEST(DevInfo, CompareIp)
+{
+    struct Case {
+        const char* a;
+        const char* b;
+        int sign;
+    } cases[] = {
+        {"192.168.1.9", "192.168.1.10", -1},
+        {"192.168.1.10", "192.168.1.9", 1},
+        {"10.0.0.1", "9.0.0.1", 1},           // numbers, not text
+        {"192.168.1.1", "192.168.1.1", 0},
+        {"192.168.1.x", "192.168.1.0", 0},    // not a number counts as 0
+        {"192.168.1.x", "192.168.1.1", -1},
+        {"1.2.3", "1.2.3.4", -1},             // different part counts: text
+        {"9.1", "10.0.0.1", 1},
+        {"ABC", "abd", 0},                    // one part each, both 0
+        {"", "0", 0},
+        {"1.2.3.4", "1.2.3.4.0", -1},
+        {"Host", "host", 0},
+        {"4294967296.1", "0.1", 0},           // out of range counts as 0
+        {"a.B", "A.b.c", -1},                 // text comparison ignores case
+    };
+    for (const Case& c : cases) {
+        const int got = CompareIp(c.a, c.b);
+        EXPECT_EQ((got > 0) - (got < 0), c.sign) << c.a << " vs " << c.b;
+    }
+}
+
+TEST(DevInfo, ChoosingACameraSetsTheGlobals)
+{
+    TDevInfo r;
+    r.Mac = "00-11";
+    r.IP = "10.1.1.2";
+    for (int family : {5, 2, 8}) {
+        r.Family = family;
+        CurDevAuthOK = true;
+        ChooseCurrentDevice(r, 3);
+        EXPECT_EQ(CurDevMac, "00-11");
+        EXPECT_EQ(CurDevIP, "10.1.1.2");
+        EXPECT_EQ(CurDevUser, "admin");
+        EXPECT_EQ(CurDevPwd, family == 5 ? "qelvo" : "");
+        EXPECT_EQ(CurCamNo, 3);
+        EXPECT_FALSE(CurDevAuthOK);
+    }
+}
+
+TEST(DevInfo, JsonHasEveryField)
+{
+    TDevInfo r;
+    r.Family = 8;
+    r.Word8 = 7;
+    r.Name = "n";
+    const QJsonObject o = DevInfoToJson(r);
+    EXPECT_EQ(o.size(), 28);
+    EXPECT_EQ(o.value("Family").toInt(), 8);
+    EXPECT_EQ(o.value("Word8").toInt(), 7);
+    EXPECT_EQ(o.value("Name").toString(), "n");
+}
