@@ -245,6 +245,25 @@ TEST_F(MainWindow, SecondInstanceIsRefusedAndLeavesTheFilesOfTheFirst) {
     EXPECT_TRUE(third->StartedOk());
 }
 
+TEST_F(MainWindow, UnwritableSettingsAreReportedAndTheSwitchStays) {
+    QDir().mkpath(TOptionFile::UserFolder() + "option.ini");  // a folder where the file should be
+    auto m = Start();
+    PickLanguage(Welcome(*m), "pl");
+    EXPECT_EQ(CurLang(), "pl");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].text.contains(TOptionFile::UserFolder() + "option.ini"));
+    EXPECT_EQ(messages[0].flags, MB::ICONERROR);
+}
+
+TEST_F(MainWindow, SkinFileIsAppliedAsStyleSheet) {
+    const QString skin = QApplication::applicationFilePath() + ".mskn";
+    WriteBytes(skin, "QLabel#lblCaption { color: rgb(1, 2, 3); }");
+    auto m = Start();
+    QFile::remove(skin);
+    EXPECT_TRUE(qApp->styleSheet().contains("rgb(1, 2, 3)"));
+    qApp->setStyleSheet(QString());
+}
+
 TEST_F(MainWindow, ReapplyLanguageReachesHiddenPages) {
     auto m = Start();
     TfrmSel_Mode* w = Welcome(*m);
