@@ -58,6 +58,16 @@ void TDeviceList::SetHeaderTexts(const QStringList& captions)
     emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
 }
 
+bool TDeviceList::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role)
+{
+    // The language file names the columns through the view (ListView.Columns<i>.Caption).
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+        return false;
+    headers_[section] = value.toString();
+    emit headerDataChanged(Qt::Horizontal, section, section);
+    return true;
+}
+
 int TDeviceList::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : Count();

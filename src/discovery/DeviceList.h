@@ -33,6 +33,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role = Qt::EditRole) override;
     // Sets the sort column and direction explicitly and re-sorts.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 

@@ -1,0 +1,37 @@
+// libFuzzer target: any bytes through the reply parsers and the merge into the list.
+// Build with Clang and -DIPCAM_FUZZ=ON; run, inside a namespace like everything else:
+//   unshare -n ./fuzz_parse_reply -max_len=1500 -runs=1000000
+
+#include "DeviceList.h"
+#include "Probes.h"
+
+#include <QCoreApplication>
+#include <cstdint>
+#include <memory>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static int argc = 1;
+    static char name[] = "fuzz_parse_reply";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    static TDeviceList list;
+
+    // Exactly size bytes, so that a read past the end is seen by AddressSanitizer.
+    std::unique_ptr<char[]> copy(new char[size ? size : 1]);
+    std::copy(data, data + size, copy.get());
+    const QByteArray dgram = QByteArray::fromRawData(copy.get(), qsizetype(size));
+
+    TDevInfo rec;
+    rec.Family = -1;
+    QByteArray followUp;
+    if (ParseReply(dgram.left(DiscoveryNet::kReceiveBufferSize), rec, &list, &followUp))
+        list.AddOrUpdateDevice(rec);
+    if (!followUp.isEmpty() && followUp.size() != 136)
+        __builtin_trap();
+    if (list.Count() > 500)
+        list.ClearDevices();
+    else if (size % 7 == 0)
+        list.ExpireTick();
+    return 0;
+}
