@@ -1,7 +1,9 @@
 #include "AdvMain.h"
 
+#include "CgiCamera.h"
 #include "Controls.h"
 #include "DiscoveryEngine.h"
+#include "FindHisi.h"
 #include "LangForms.h"
 #include "LangRes.h"
 #include "MainForm.h"
@@ -113,12 +115,16 @@ TfrmAdv_Main::TfrmAdv_Main(TfrmMain* owner)
     cmbCards->setCurrentIndex(cards_.isEmpty() ? -1 : 0);
     cmbCardsChange();
 
+    JoinCgiSearch(*engine_);
+    hisi_ = std::make_unique<TFind_Hisi>();
+    hisi_->JoinSearch(*engine_);
     engine_->Start();
     list.UpdateDeviceCount();
 }
 
 TfrmAdv_Main::~TfrmAdv_Main() {
     engine_->Stop();
+    hisi_.reset();  // before the engine its callbacks deliver to
     FreeNetCards(&cards_);
 }
 

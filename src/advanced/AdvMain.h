@@ -5,7 +5,10 @@
 #include "NetCards.h"
 #include "PageBase.h"
 
+#include <memory>
+
 class DiscoveryEngine;
+class TFind_Hisi;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -24,6 +27,8 @@ public:
     ~TfrmAdv_Main() override;
 
     DiscoveryEngine& Engine() { return *engine_; }
+    // The outside library of family 4; not loaded when it is not installed.
+    TFind_Hisi& Hisi() { return *hisi_; }
     TDeviceList& Devices();
     const TNetCardList& NetCards() const { return cards_; }
 
@@ -62,5 +67,6 @@ private:
     void UpdateExportEnabled();
 
     DiscoveryEngine* engine_;
+    std::unique_ptr<TFind_Hisi> hisi_;
     TNetCardList cards_;
 };

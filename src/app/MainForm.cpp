@@ -1,7 +1,10 @@
 #include "MainForm.h"
 
 #include "AdvMain.h"
+#include "CgiCamera.h"
 #include "Controls.h"
+#include "CtpSocket.h"
+#include "DevInfo.h"
 #include "LangForms.h"
 #include "LangRes.h"
 #include "Look.h"
@@ -96,7 +99,16 @@ TfrmMain::TfrmMain(const QString& configPath) : QWidget(nullptr) {
     BuildLangFiles();
     // 9. Application title.
     QGuiApplication::setApplicationDisplayName(windowTitle());
-    // 10. Current-camera state: set by the camera list when it exists.
+    // 10. Current-camera state, and the process-wide family-9 driver, before the advanced window joins it to the search.
+    CurDevAuthOK = false;
+    CurCamNo = 1;
+    cgiCamera_ = std::make_unique<TCgiCameraScope>();
+    CgiCamera->SetBusyIndicator([](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
     // 11./12. The advanced window first (it owns the search), then the welcome page.
     ShowPage(QStringLiteral("TfrmAdv_Main"));
     ShowPage(QStringLiteral("TfrmSel_Mode"));
@@ -110,6 +122,9 @@ TfrmMain::~TfrmMain() {
     // Pages go first: they may still look at language texts while being destroyed.
     qDeleteAll(pages_);
     pages_.clear();
+    cgiCamera_.reset();
+    if (startedOk_)
+        TCTPSocket::FreeCTPSessionPool();
     strRes_.reset();
 }
 

@@ -11,6 +11,7 @@
 class QLabel;
 class TClickLabel;
 class TImage;
+class TCgiCameraScope;
 class TInstanceGuard;
 class TPanel;
 class TfrmPageBase;
@@ -74,6 +75,7 @@ private:
     TConfig config_;
     QStringList langFiles_;
     std::unique_ptr<TfrmStrRes> strRes_;
+    std::unique_ptr<TCgiCameraScope> cgiCamera_;
     TInstanceGuard* guard_ = nullptr;
     QHash<QString, TfrmPageBase*> pages_;  // lower-case class name -> page
 };

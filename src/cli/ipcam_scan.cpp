@@ -1,7 +1,9 @@
 // ipcam-scan: searches the LAN for cameras for a few seconds and prints what it found, in the
 // advanced window's export format or as JSON.
 
+#include "CgiCamera.h"
 #include "DiscoveryEngine.h"
+#include "FindHisi.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -106,7 +108,11 @@ int main(int argc, char** argv)
         return kExitOk;
     }
 
+    TCgiCameraScope cgiCamera;
     DiscoveryEngine engine;
+    JoinCgiSearch(engine);
+    TFind_Hisi hisi;  // family 4, when its library is installed beside the program
+    hisi.JoinSearch(engine);
     const int bound = engine.Start();
     if (bound < 5) {
         for (int n = 1; n <= 5; ++n) {
