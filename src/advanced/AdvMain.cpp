@@ -1,7 +1,9 @@
 #include "AdvMain.h"
 
 #include "CgiCamera.h"
+#include "AuthInput.h"
 #include "Controls.h"
+#include "NetCommands.h"
 #include "DiscoveryEngine.h"
 #include "FindHisi.h"
 #include "LangForms.h"
@@ -129,6 +131,59 @@ TfrmAdv_Main::~TfrmAdv_Main() {
 }
 
 TDeviceList& TfrmAdv_Main::Devices() { return engine_->Devices(); }
+
+bool TfrmAdv_Main::LoginFor(const TDevInfo& oldRec, bool checkCredentials, QString& user, QString& password) {
+    TfrmAuthInput dlg(this);
+    dlg.edUser->setText(CurDevUser);
+    dlg.edPwd->setText(CurDevPwd);
+    dlg.SetFamily(oldRec.Family);
+    dlg.DevUrl = QStringLiteral("http://") + oldRec.IP + QLatin1Char(':') + QString::number(oldRec.HttpPort);
+    dlg.CheckEnabled = checkCredentials;
+    if (dlg.TestCredentials(CurDevUser, CurDevPwd) == 0) {
+        user = CurDevUser;
+        password = CurDevPwd;
+        return true;
+    }
+    const bool ok = loginPrompt_ ? loginPrompt_(dlg) : dlg.exec() == QDialog::Accepted;
+    if (!ok)
+        return false;
+    CurDevUser = dlg.edUser->text().trimmed();
+    CurDevPwd = dlg.edPwd->text().trimmed();
+    user = CurDevUser;
+    password = CurDevPwd;
+    return true;
+}
+
+bool TfrmAdv_Main::ApplyNetSettings(const TDevInfo& oldRec, const TDevInfo& newRec, bool askLogin) {
+    QString user = CurDevUser, password = CurDevPwd;
+    switch (oldRec.Family) {
+    case 2:
+        if (askLogin && !LoginFor(oldRec, false, user, password))
+            return false;
+        return SetNetMoI(*engine_, NetCmd::kMoISocket, NetCmd::kMoIPort, oldRec, newRec, user, password) ==
+               TNetSendResult::kSent;
+    case 5: {
+        if (!LoginFor(oldRec, false, user, password))
+            return false;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const bool sent = SetNetCtp(*engine_, NetCmd::kCtpSocket, NetCmd::kCtpPort, oldRec, newRec, user,
+                                    password) == TNetSendResult::kSent;
+        QApplication::restoreOverrideCursor();
+        return sent;
+    }
+    case 8:
+        if (askLogin && !LoginFor(oldRec, false, user, password))
+            return false;
+        return SetNetBin8(*engine_, NetCmd::kBin8EasySocket, NetCmd::kBin8Port, oldRec, newRec, user, password) ==
+               TNetSendResult::kSent;
+    case 9:
+        if (askLogin && !LoginFor(oldRec, true, user, password))
+            return false;
+        return CgiCamera && CgiCamera->SetNetwork(oldRec.IP, 8600, user, password, newRec, oldRec);
+    default:
+        return false;  // family 4 and unknown families have no easy-mode command
+    }
+}
 
 void TfrmAdv_Main::cmbCardsChange() {
     const int i = cmbCards->currentIndex();

@@ -5,6 +5,7 @@
 #include "NetCards.h"
 #include "PageBase.h"
 
+#include <functional>
 #include <memory>
 
 class DiscoveryEngine;
@@ -14,6 +15,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class TDeviceList;
+class TfrmAuthInput;
+struct TDevInfo;
 class TListView;
 class TPanel;
 class TSaveDialog;
@@ -50,6 +53,14 @@ public:
     TSpeedButton* spbExport;
     TSaveDialog* SaveDialog1;
 
+    // Sends new network settings to a camera of any family, for easy mode: the credentials of
+    // the current camera are used, or asked for when the camera refuses them (see LoginFor).
+    // True when the command went out (family 9: when the camera accepted it).
+    bool ApplyNetSettings(const TDevInfo& oldRec, const TDevInfo& newRec, bool askLogin);
+    // Tests hook the login dialog before it would be shown: return false to cancel it.
+    using LoginPrompt = std::function<bool(TfrmAuthInput&)>;
+    void SetLoginPrompt(LoginPrompt prompt) { loginPrompt_ = std::move(prompt); }
+
     void cmbCardsChange();
     void btnFindClick();
     // Asks for a file and writes the list; cancel does nothing.
@@ -66,6 +77,11 @@ private:
     void SelectFirstRowIfNone();
     void UpdateExportEnabled();
 
+    // The login procedure: tests the stored credentials and asks only when they are refused;
+    // false when the user cancels. user and password receive the credentials to send.
+    bool LoginFor(const TDevInfo& oldRec, bool checkCredentials, QString& user, QString& password);
+
+    LoginPrompt loginPrompt_;
     DiscoveryEngine* engine_;
     std::unique_ptr<TFind_Hisi> hisi_;
     TNetCardList cards_;

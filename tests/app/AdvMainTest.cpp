@@ -1,4 +1,5 @@
 #include "AdvMain.h"
+#include "AuthInput.h"
 #include "Controls.h"
 #include "DiscoveryEngine.h"
 #include "LangForms.h"
@@ -98,6 +99,36 @@ TEST_F(AdvWindow, ExportWritesTheListAndReportsAnUnwritableFile) {
     EXPECT_FALSE(adv->ExportTo(dirs.Path("no/such/folder/ipcam.txt")));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains("no/such/folder/ipcam.txt"));
+}
+
+// Which families ask for a login, and what a cancelled login leaves behind.
+TEST_F(AdvWindow, ApplyNetSettingsLoginRules) {
+    int prompts = 0;
+    adv->SetLoginPrompt([&](TfrmAuthInput&) {
+        ++prompts;
+        return false;  // the user cancels
+    });
+    CurDevUser = "admin";
+    CurDevPwd = "secret";
+    TDevInfo oldRec = Camera(9, "00-1A-2B-3C-4D-60", "Cgi", "127.0.0.1");
+    oldRec.HttpPort = 1;  // nothing listens: the stored credentials cannot be confirmed
+    TDevInfo newRec = oldRec;
+    newRec.IP = "127.0.0.2";
+    EXPECT_FALSE(adv->ApplyNetSettings(oldRec, newRec, true));
+    EXPECT_EQ(prompts, 1) << "family 9 checks the credentials and asks when they fail";
+    EXPECT_EQ(CurDevUser, "admin");
+    EXPECT_EQ(CurDevPwd, "secret");
+
+    // Families 2, 5 and 8 never check, so the stored credentials go out without a dialog.
+    for (int family : {2, 5, 8}) {
+        TDevInfo o = Camera(family, "001A2B3C4D61", "Cam", "10.0.0.5");
+        o.SN = "0123456789ABCD";
+        adv->ApplyNetSettings(o, o, true);
+    }
+    EXPECT_EQ(prompts, 1);
+    EXPECT_FALSE(adv->ApplyNetSettings(Camera(4, "001A2B3C4D62", "Lib", "10.0.0.6"), newRec, true));
+    EXPECT_FALSE(adv->ApplyNetSettings(Camera(3, "001A2B3C4D63", "Old", "10.0.0.7"), newRec, true));
+    EXPECT_EQ(prompts, 1);
 }
 
 TEST_F(AdvWindow, AdapterChoiceFillsTheFields) {
