@@ -1,5 +1,7 @@
 #include "CgiPackets.h"
 
+#include "ByteFields.h"
+
 #include "UrlQuery.h"
 
 #include <QRegularExpression>
@@ -10,30 +12,14 @@
 namespace Cgi {
 
 namespace {
+using ByteFields::Byte;
+using ByteFields::Le16;
+using ByteFields::Le32;
+using ByteFields::PutLe16;
 
-quint8 Byte(const QByteArray& d, qsizetype at)
-{
-    return at >= 0 && at < d.size() ? quint8(d[at]) : 0;
-}
 
-// Fields beyond the end of a datagram read as zero, as if it had been received into a
-// zero-filled buffer.
-quint16 Le16(const QByteArray& d, qsizetype at)
-{
-    return quint16(Byte(d, at) | (quint16(Byte(d, at + 1)) << 8));
-}
 
-quint32 Le32(const QByteArray& d, qsizetype at)
-{
-    return quint32(Byte(d, at)) | (quint32(Byte(d, at + 1)) << 8) |
-           (quint32(Byte(d, at + 2)) << 16) | (quint32(Byte(d, at + 3)) << 24);
-}
 
-void PutLe16(QByteArray& d, qsizetype at, quint16 v)
-{
-    d[at] = char(v & 0xFF);
-    d[at + 1] = char(v >> 8);
-}
 
 bool HasHeader(const QByteArray& d, quint16 type)
 {

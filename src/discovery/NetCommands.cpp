@@ -1,17 +1,15 @@
 #include "NetCommands.h"
 
+#include "ByteFields.h"
+
 #include "DiscoveryEngine.h"
 #include "Probes.h"
 
 #include <cstring>
 
 namespace {
+using ByteFields::PutLe16;
 
-void PutLe16(QByteArray& d, qsizetype at, quint16 v)
-{
-    d[at] = char(v & 0xFF);
-    d[at + 1] = char(v >> 8);
-}
 
 void PutBytes(QByteArray& d, qsizetype at, const QByteArray& bytes)
 {

@@ -1,5 +1,7 @@
 #include "Probes.h"
 
+#include "ByteFields.h"
+
 #include "DeviceList.h"
 
 #include <QStringList>
@@ -7,34 +9,16 @@
 #include <cstring>
 
 namespace {
+using ByteFields::Byte;
+using ByteFields::Le16;
+using ByteFields::Be16;
+using ByteFields::Le32;
+using ByteFields::PutLe16;
 
-// Readers for fixed offsets. Callers check the length first; these only take what exists.
-quint8 Byte(const QByteArray& d, qsizetype at)
-{
-    return at >= 0 && at < d.size() ? quint8(d[at]) : 0;
-}
 
-quint16 Le16(const QByteArray& d, qsizetype at)
-{
-    return quint16(Byte(d, at) | (Byte(d, at + 1) << 8));
-}
 
-quint16 Be16(const QByteArray& d, qsizetype at)
-{
-    return quint16((Byte(d, at) << 8) | Byte(d, at + 1));
-}
 
-quint32 Le32(const QByteArray& d, qsizetype at)
-{
-    return quint32(Byte(d, at)) | (quint32(Byte(d, at + 1)) << 8) |
-           (quint32(Byte(d, at + 2)) << 16) | (quint32(Byte(d, at + 3)) << 24);
-}
 
-void PutLe16(QByteArray& d, qsizetype at, quint16 v)
-{
-    d[at] = char(v & 0xFF);
-    d[at + 1] = char(v >> 8);
-}
 
 // The bytes of a NUL-terminated text in a field of at most maxLen bytes; a field that runs
 // past the end of the datagram ends there.
