@@ -37,6 +37,16 @@ count = 3
 family = 8
 ip = 192.168.7.90
 mac = 02:00:00:00:00:01
+
+[camera t]
+family = 9
+mac = 00:1A:2B:00:09:01
+ip = 192.168.7.91
+
+[camera d]
+family = 4
+mac = 00:1A:2B:00:04:01
+ip = 192.168.7.41
 )";
 
 lansim::Simulator makeSim(bool strict) {
@@ -66,6 +76,8 @@ const Bytes kCtpProbe = [] {
   return Bytes(s.begin(), s.end());
 }();
 const Bytes kBin8Probe = {0x10, 0x10, 0x01, 0x0F, 0, 0, 0, 0};
+const Bytes kT9Probe = {0x44, 0x48, 0x01, 0x01};
+const Bytes kDvsProbe = {'D', 'V', 'S', 'N', 1, 0x01, 0x34, 0x12};
 
 struct Probe {
   const char *name;
@@ -79,7 +91,7 @@ struct Probe {
 TEST(LanSimHostileInput, MutatedProbesAreIgnoredAndNeverReadPastTheEnd) {
   auto sim = makeSim(true);
   const std::vector<Probe> probes = {{"MO_I", 10000, kMoIProbe, 1}, {"CTP", 7999, kCtpProbe, 1},
-                                     {"family 8", 6801, kBin8Probe, 4}};
+                                     {"family 8", 6801, kBin8Probe, 4}, {"family 9", 8600, kT9Probe, 1}};
   for (const auto &p : probes) {
     SCOPED_TRACE(p.name);
     ASSERT_EQ(feed(sim, p.port, p.data).size(), p.answers);
@@ -132,12 +144,15 @@ TEST(LanSimHostileInput, RandomDatagramsOnEveryPortGetNoAnswer) {
       // Half of them start like a real message, so the deeper checks run.
       if (i % 2 && d.size() >= 4) {
         static const Bytes starts[] = {{'M', 'O', '_', 'I'}, {'S', 'E', 'A', 'R'}, {0x10, 0x10, 0x12, 0x0F},
-                                       {0x10, 0x10, 0x0F, 0x0F}, {'R', 'E', 'P', 'L'}};
-        const Bytes &s = starts[rng() % 5];
+                                       {0x10, 0x10, 0x0F, 0x0F}, {'R', 'E', 'P', 'L'}, {0x10, 0x10, 0x02, 0x0F},
+                                       {0x44, 0x48, 0x02, 0x01}, {'D', 'V', 'S', 'N', 1, 2},
+                                       {'C', 'M', 'D', ' ', 's', 'e', 't', 'i', 'p', ' '}};
+        const Bytes &s = starts[rng() % 9];
+        if (d.size() < s.size()) continue;
         std::copy(s.begin(), s.end(), d.begin());
         if (d.size() > 5 && s[0] == 'M') d[4] = d[5] = 0;
       }
-      for (std::uint16_t port : {10000, 7999, 6801, 8600}) {
+      for (std::uint16_t port : {10000, 7999, 6801, 8600, 9909}) {
         auto out = feed(sim, port, d);
         if (strict) {
           EXPECT_TRUE(out.empty()) << "port " << port << " size " << d.size();
@@ -202,7 +217,7 @@ TEST_P(LanSimConfigErrors, AreReportedWithTheirLine) {
 INSTANTIATE_TEST_SUITE_P(
     Table, LanSimConfigErrors,
     ::testing::Values(
-        BadConfig{"[camera a]\nfamily = 3\nip = 192.168.7.2\nmac = 1\n", "2: a: family must be 2, 5 or 8"},
+        BadConfig{"[camera a]\nfamily = 3\nip = 192.168.7.2\nmac = 1\n", "2: a: family must be 2, 4, 5, 8 or 9"},
         BadConfig{"[camera a]\nfamily = 2\nip = 192.168.7.256\nmac = 1\n", "3: a: ip is not a dotted IPv4"},
         BadConfig{"[camera a]\nfamily = 2\nmac = 1\n", "a: ip is required"},
         BadConfig{"[camera a]\nfamily = 2\nip = 255.255.255.255\nmac = 1\n", "ip must be a unicast address"},
@@ -230,6 +245,31 @@ INSTANTIATE_TEST_SUITE_P(
         BadConfig{"[cameras g]\ncount = 2\nfamily = 5\nip = 192.168.7.2\nmac = 00:11:22:33:44:55\nname = a{q}\n",
                   "bad {} pattern in name"},
         BadConfig{"[sim]\nreply = multicast\n", "reply must be broadcast or unicast"},
+        BadConfig{"[sim]\ntcp = maybe\n", "tcp must be yes or no"},
+        BadConfig{"[camera a]\nfamily = 9\nip = 192.168.7.2\nmac = 00:11:22:33:44\n", "family-9 mac must be six"},
+        BadConfig{"[camera a]\nfamily = 4\nip = 192.168.7.2\nmac = x\n", "family-4 mac must be six"},
+        BadConfig{"[camera a]\nfamily = 2\nip = 192.168.7.2\nmac = 1\npassword = 12345678901234\n",
+                  "password is longer than 13 bytes"},
+        BadConfig{"[camera a]\nfamily = 9\nip = 192.168.7.2\nmac = 001122334455\nversion = 1234567890123456\n",
+                  "version is longer than 15 bytes"},
+        BadConfig{"[camera a]\nfamily = 5\nip = 192.168.7.2\nmac = x\nuser = a:b\n", "user must not hold a colon"},
+        BadConfig{"[camera a]\nfamily = 5\nip = 192.168.7.2\nmac = x\nwifi_security = wpa3\n",
+                  "wifi_security must be none, wep"},
+        BadConfig{"[camera a]\nfamily = 5\nip = 192.168.7.2\nmac = x\nwifi_ap3 = Home | 00:11 | wpa2-aes\n",
+                  "5: a: wifi_ap3 must be SSID | MAC | SECURITY | SIGNAL"},
+        BadConfig{"[camera a]\nfamily = 5\nip = 192.168.7.2\nmac = x\nwifi_ap1 = Home | m | none | 101\n",
+                  "wifi_ap1 must be"},
+        BadConfig{"[camera a]\nfamily = 5\nip = 192.168.7.2\nmac = x\nwifi_ap33 = Home | m | none | 1\n",
+                  "unknown key 'wifi_ap33'"},
+        BadConfig{"[camera a]\nfamily = 5\nip = 192.168.7.2\nmac = x\noray_status = -1\n",
+                  "oray_status must be a number from 0 to 99"},
+        BadConfig{"[camera a]\nfamily = 5\nip = 192.168.7.2\nmac = x\ndhcp_ip = 224.0.0.1\n",
+                  "dhcp_ip must be a unicast address"},
+        BadConfig{"[camera a]\nfamily = 5\nip = 192.168.7.2\nmac = x\nrestart_ms = 600001\n",
+                  "restart_ms must be a number from 0 to 600000"},
+        BadConfig{"[camera a]\nfamily = 9\nip = 192.168.7.2\nmac = 00:11:22:33:44:55\n"
+                  "[camera b]\nfamily = 9\nip = 192.168.7.3\nmac = 00-11-22-33-44-55\n",
+                  "used twice in family 9"},
         BadConfig{"[sim]\nstrict = yes\n", "no cameras configured"}));
 
 }  // namespace

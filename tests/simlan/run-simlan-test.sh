@@ -4,7 +4,7 @@
 # after a normal end, a failing command or a signal. Two runs side by side
 # do not collide.
 set -u
-simlan=$1 lansim=$2 client=$3 config=$4
+simlan=$1 lansim=$2 client=$3 config=$4 stubtest=${5:-}
 base="t$$"
 fail=0
 tmp=$(mktemp -d)
@@ -26,6 +26,15 @@ check "probe client passes in the simulated LAN (rc $rc)" test "$rc" -eq 0
 check "lan-sim reported no sanitizer error" sh -c "! grep -qE 'ERROR: AddressSanitizer|runtime error:' '$tmp/lan-sim-a.log'"
 check "no namespace left after a normal end" no_namespace "$base-a"
 check "lan-sim ended with the run" gone "$(cat "$tmp/pid-a" 2>/dev/null)"
+
+# 1b. The stand-in library of family 4 against the same cameras.
+if [[ -n $stubtest ]]; then
+  "$simlan" --id "$base-s" --config "$config" --lan-sim "$lansim" --log "$tmp/lan-sim-s.log" -- "$stubtest"
+  rc=$?
+  check "stand-in library finds and configures the family-4 cameras (rc $rc)" test "$rc" -eq 0
+  check "lan-sim reported no sanitizer error" sh -c "! grep -qE 'ERROR: AddressSanitizer|runtime error:' '$tmp/lan-sim-s.log'"
+  check "no namespace left after the library's run" no_namespace "$base-s"
+fi
 
 # 2. A failing command: its exit code, and everything torn down.
 "$simlan" --id "$base-b" --config "$config" --lan-sim "$lansim" -- sh -c 'exit 7' 2>/dev/null

@@ -2,146 +2,11 @@
 // cameras.ini. Probes are written out byte by byte here and the answers are
 // checked field by field against tables of what each camera must send, so
 // that this test does not trust lan-sim's own builders.
-#include <arpa/inet.h>
-#include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <map>
-#include <set>
-#include <string>
-#include <vector>
+#include "simlan_support.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes bytesOf(std::string_view s) { return Bytes(s.begin(), s.end()); }
-
-std::string hex(const Bytes &b) {
-  std::string s;
-  char buf[4];
-  for (std::size_t i = 0; i < b.size(); ++i) {
-    std::snprintf(buf, sizeof buf, "%02X", b[i]);
-    s += buf;
-    s += (i % 16 == 15) ? '\n' : ' ';
-  }
-  return s;
-}
-
-std::int64_t nowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
-
-const char *env(const char *name) {
-  const char *v = std::getenv(name);
-  return v ? v : "";
-}
-
-struct Datagram {
-  std::string from;  // sender address
-  std::uint16_t fromPort = 0;
-  std::string to;    // destination address as received
-  Bytes data;
-};
-
-// A UDP socket of the PC that broadcasts and sees where answers were sent.
-class PcSocket {
- public:
-  explicit PcSocket(std::uint16_t port) {
-    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    int one = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-    setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    bound_ = bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-  }
-  ~PcSocket() { close(fd_); }
-  bool bound() const { return bound_; }
-
-  void broadcast(std::uint16_t port, const Bytes &data) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    ASSERT_EQ(sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to),
-              static_cast<ssize_t>(data.size()));
-  }
-
-  // Everything that arrives within ms, except the PC's own broadcasts.
-  std::vector<Datagram> collect(int ms) {
-    std::vector<Datagram> out;
-    const std::int64_t end = nowMs() + ms;
-    for (std::int64_t left; (left = end - nowMs()) > 0;) {
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-      std::uint8_t buf[4096];
-      sockaddr_in from{};
-      alignas(cmsghdr) char ctrl[256];
-      iovec iov{buf, sizeof buf};
-      msghdr m{};
-      m.msg_name = &from;
-      m.msg_namelen = sizeof from;
-      m.msg_iov = &iov;
-      m.msg_iovlen = 1;
-      m.msg_control = ctrl;
-      m.msg_controllen = sizeof ctrl;
-      ssize_t n = recvmsg(fd_, &m, 0);
-      if (n < 0) continue;
-      Datagram d;
-      char text[INET_ADDRSTRLEN];
-      d.from = inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-      d.fromPort = ntohs(from.sin_port);
-      for (cmsghdr *c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c))
-        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-          in_pktinfo pi{};
-          std::memcpy(&pi, CMSG_DATA(c), sizeof pi);
-          d.to = inet_ntop(AF_INET, &pi.ipi_addr, text, sizeof text);
-        }
-      d.data.assign(buf, buf + n);
-      if (d.from == env("SIMLAN_PC_IP")) continue;
-      out.push_back(std::move(d));
-    }
-    return out;
-  }
-
- private:
-  int fd_ = -1;
-  bool bound_ = false;
-};
-
-// One command to lan-sim's control socket; returns the whole answer.
-std::string control(const std::string &line) {
-  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  std::snprintf(a.sun_path, sizeof a.sun_path, "%s", env("SIMLAN_CONTROL"));
-  if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-    close(fd);
-    return "error cannot connect";
-  }
-  std::string msg = line + "\n";
-  if (write(fd, msg.data(), msg.size()) != static_cast<ssize_t>(msg.size())) return "error write";
-  shutdown(fd, SHUT_WR);
-  std::string answer;
-  char buf[4096];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) answer.append(buf, static_cast<std::size_t>(n));
-  close(fd);
-  return answer;
-}
-
+using namespace simlan;
 // ---- Probes, as the program sends them -------------------------------------
 
 const Bytes kMoIProbe = {'M', 'O', '_', 'I', 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -311,11 +176,14 @@ class SimLan : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::string(env("SIMLAN_CONTROL")).empty()) GTEST_SKIP() << "runs only inside scripts/simlan";
-    ASSERT_EQ(control("start all"), "ok 10\n");
+    // Tests move cameras and change their settings: every test starts from
+    // the configuration.
+    ASSERT_EQ(control("reset all"), "ok 14\n");
+    ASSERT_EQ(control("start all"), "ok 14\n");
     ASSERT_EQ(control("stop ctp-late"), "ok 1\n");
   }
   void TearDown() override {
-    if (!std::string(env("SIMLAN_CONTROL")).empty()) control("start all");
+    if (!std::string(env("SIMLAN_CONTROL")).empty()) control("reset all");
   }
   static constexpr int kWaitMs = 400;
 };

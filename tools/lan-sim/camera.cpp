@@ -101,7 +101,56 @@ void putBin8Header(Bytes &b, std::uint16_t command, std::uint16_t word, std::siz
   putLe16(b, 6, static_cast<std::uint16_t>(total - bin8::kHeader));
 }
 
+Bytes buildDvsSearch(const CameraDef &cam, const std::array<std::uint8_t, 6> &mac) {
+  Bytes b(dvs::kAnswerLength, 0);
+  putBytes(b, 0, ByteView(reinterpret_cast<const std::uint8_t *>(dvs::kMagic), 4));
+  b[4] = dvs::kVersion;
+  b[5] = dvs::kSearchAnswer;
+  putBytes(b, dvs::kAMac, mac);
+  b[dvs::kADhcp] = cam.dhcp ? 1 : 0;
+  putLe16(b, dvs::kAWebPort, cam.httpPort);
+  putLe16(b, dvs::kADataPort, cam.dataPort);
+  putLe16(b, dvs::kAExtraPort, cam.extraPort);
+  putLe32(b, dvs::kAExtraValue, cam.extraValue);
+  putText(b, dvs::kASn, 32, cam.sn);
+  putText(b, dvs::kAName, 64, cam.name);
+  putText(b, dvs::kAVersion, 32, cam.version);
+  putText(b, dvs::kAIp, 16, ipv4Text(cam.ip));
+  putText(b, dvs::kAMask, 16, ipv4Text(cam.mask));
+  putText(b, dvs::kAGateway, 16, ipv4Text(cam.gateway));
+  putText(b, dvs::kAExtraAddr, 16, ipv4Text(cam.extraAddr));
+  putText(b, dvs::kADns, 16, ipv4Text(cam.dns1));
+  return b;
+}
+
 }  // namespace
+
+Bytes buildT9Record(const CameraDef &cam, const std::array<std::uint8_t, 6> &mac, std::uint16_t type,
+                    std::size_t length) {
+  Bytes b(length, 0);
+  putLe16(b, 0, t9::kMagic);
+  putLe16(b, 2, type);
+  putText(b, t9::kIp, 16, ipv4Text(cam.ip));
+  putText(b, t9::kMask, 16, ipv4Text(cam.mask));
+  putText(b, t9::kGateway, 16, ipv4Text(cam.gateway));
+  putText(b, t9::kDns1, 16, ipv4Text(cam.dns1));
+  putText(b, t9::kDns2, 16, ipv4Text(cam.dns2));
+  putBytes(b, t9::kMac, mac);
+  putLe16(b, t9::kPort, cam.httpPort);
+  putText(b, t9::kSn, 32, cam.sn);
+  putText(b, t9::kName, 80, cam.name);
+  putText(b, t9::kVersion, 16, cam.version);
+  putText(b, t9::kUser, 32, cam.user);
+  putText(b, t9::kPassword, 32, cam.password);
+  if (t9::kDhcp < b.size()) b[t9::kDhcp] = cam.dhcp ? 1 : 0;
+  if (length >= t9::kReplyLength) {
+    putText(b, t9::kDdnsServer, 64, cam.ddnsServer);
+    putText(b, t9::kDdnsHost, 64, cam.ddnsHost);
+    putText(b, t9::kDdnsUser, 32, cam.ddnsUser);
+    putText(b, t9::kDdnsPwd, 32, cam.ddnsPassword);
+  }
+  return b;
+}
 
 CameraReplies buildReplies(const CameraDef &cam) {
   CameraReplies r;
@@ -133,6 +182,14 @@ CameraReplies buildReplies(const CameraDef &cam) {
       putText(r.bin8DdnsReply, 336, 64, cam.ddnsPassword);
       break;
     }
+    case 9:
+      if (auto mac = parseMac(cam.mac)) r.mac6 = *mac;
+      r.t9Search = buildT9Record(cam, r.mac6, t9::kSearchReply, t9::kReplyLength);
+      break;
+    case 4:
+      if (auto mac = parseMac(cam.mac)) r.mac6 = *mac;
+      r.dvsSearch = buildDvsSearch(cam, r.mac6);
+      break;
     default:
       break;
   }
@@ -146,6 +203,7 @@ Classified classifyMoI(ByteView d, bool strict) {
   if (!startsWith(d, "MO_I")) return {Request::None, "not MO_I"};
   if (d.size() < 23) return {Request::None, "MO_I shorter than its header"};
   const std::uint16_t op = le16(d, 4);
+  if (op == 2) return {Request::MoISet, ""};
   if (op != 0) return {Request::None, op == 1 ? "MO_I search reply" : "MO_I operation not simulated"};
   if (strict && (d.size() != sizeof kProbe || !std::equal(d.begin(), d.end(), kProbe)))
     return {Request::None, "MO_I search differs from the probe"};
@@ -155,6 +213,7 @@ Classified classifyMoI(ByteView d, bool strict) {
 Classified classifyCtp(ByteView d, bool strict) {
   static constexpr std::string_view kProbe = "SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n";
   std::string_view text(reinterpret_cast<const char *>(d.data()), d.size());
+  if (text.starts_with("CMD setip ")) return {Request::CtpSetip, ""};
   if (strict) {
     if (text == kProbe) return {Request::CtpSearch, ""};
     if (text.starts_with("CMD ")) return {Request::None, "CTP command not simulated"};
@@ -187,10 +246,94 @@ Classified classifyBin8(ByteView d, bool strict) {
         return {Request::None, "family-8 request of the wrong length"};
       return {cmd == bin8::kReadBlock ? Request::Bin8ReadBlock : Request::Bin8ReadDdns, ""};
     case bin8::kWrite:
+      if (d.size() < bin8::kWriteLength) return {Request::None, "family-8 write shorter than 264 bytes"};
       return {Request::Bin8Write, ""};
     default:
       return {Request::None, "family-8 command not simulated"};
   }
+}
+
+Classified classifyT9(ByteView d, bool strict) {
+  if (d.size() < 4 || le16(d, 0) != t9::kMagic) return {Request::None, "not a family-9 packet"};
+  switch (le16(d, 2)) {
+    case t9::kSearch:
+      if (strict && d.size() != t9::kProbe) return {Request::None, "family-9 search differs from the probe"};
+      return {Request::T9Search, ""};
+    case t9::kSet:
+      if (d.size() < t9::kSetLength) return {Request::None, "family-9 address change shorter than 324 bytes"};
+      return {Request::T9Set, ""};
+    case t9::kSearchReply:
+    case t9::kSetReply:
+      return {Request::None, "a family-9 answer"};
+    default:
+      return {Request::None, "family-9 packet type not simulated"};
+  }
+}
+
+Classified classifyDvs(ByteView d, bool strict) {
+  if (d.size() < dvs::kHeader || !std::equal(dvs::kMagic, dvs::kMagic + 4, d.begin()))
+    return {Request::None, "not a family-4 message"};
+  if (d[4] != dvs::kVersion) return {Request::None, "family-4 message of another version"};
+  switch (d[5]) {
+    case dvs::kSearch:
+      if (strict && d.size() != dvs::kSearchLength) return {Request::None, "family-4 search of the wrong length"};
+      return {Request::DvsSearch, ""};
+    case dvs::kConfig:
+      if (d.size() < dvs::kConfigLength || (strict && d.size() != dvs::kConfigLength))
+        return {Request::None, "family-4 configure of the wrong length"};
+      return {Request::DvsConfig, ""};
+    case dvs::kSearchAnswer:
+    case dvs::kConfigAnswer:
+      return {Request::None, "a family-4 answer"};
+    default:
+      return {Request::None, "family-4 message type not simulated"};
+  }
+}
+
+const char *securityName(WifiSecurity s) {
+  switch (s) {
+    case WifiSecurity::None: return "none";
+    case WifiSecurity::Wep: return "wep";
+    case WifiSecurity::WpaAes: return "wpa-aes";
+    case WifiSecurity::WpaTkip: return "wpa-tkip";
+    case WifiSecurity::Wpa2Aes: return "wpa2-aes";
+    case WifiSecurity::Wpa2Tkip: return "wpa2-tkip";
+    case WifiSecurity::Other: return "other";
+  }
+  return "none";
+}
+
+bool parseSecurity(std::string_view text, WifiSecurity &out) {
+  for (auto s : {WifiSecurity::None, WifiSecurity::Wep, WifiSecurity::WpaAes, WifiSecurity::WpaTkip,
+                 WifiSecurity::Wpa2Aes, WifiSecurity::Wpa2Tkip, WifiSecurity::Other})
+    if (text == securityName(s)) return out = s, true;
+  return false;
+}
+
+int cgiSecurityIndex(WifiSecurity s) {
+  switch (s) {
+    case WifiSecurity::None: return 0;
+    case WifiSecurity::Wep: return 1;
+    case WifiSecurity::WpaAes: return 2;
+    case WifiSecurity::WpaTkip: return 3;
+    case WifiSecurity::Wpa2Aes: return 4;
+    case WifiSecurity::Wpa2Tkip: return 5;
+    case WifiSecurity::Other: return 6;
+  }
+  return 0;
+}
+
+CtpSecurity ctpSecurity(WifiSecurity s) {
+  switch (s) {
+    case WifiSecurity::None: return {0, 0, 0, "NONE", ""};
+    case WifiSecurity::Wep: return {1, 0, 0, "WEP", "WEPAUTO"};
+    case WifiSecurity::WpaAes: return {1, 1, 2, "WPAPSK", "AES"};
+    case WifiSecurity::WpaTkip: return {1, 1, 1, "WPAPSK", "TKIP"};
+    case WifiSecurity::Wpa2Aes: return {1, 2, 2, "WPA2PSK", "AES"};
+    case WifiSecurity::Wpa2Tkip: return {1, 2, 1, "WPA2PSK", "TKIP"};
+    case WifiSecurity::Other: return {1, 3, 3, "WPA2EAP", "AES"};
+  }
+  return {0, 0, 0, "NONE", ""};
 }
 
 }  // namespace lansim

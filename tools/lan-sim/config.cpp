@@ -57,12 +57,20 @@ bool hasControl(std::string_view s) {
   return std::any_of(s.begin(), s.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
 }
 
-const std::set<std::string> kCameraKeys = {
-    "family",   "mac",         "sn",        "name",          "version",  "ip",      "mask",
-    "gateway",  "dns1",        "dns2",      "http_port",     "data_port", "dhcp",   "ddns_server",
-    "ddns_user", "ddns_password", "word8",  "session",       "moi_body", "delay_ms", "stopped"};
+const std::set<std::string> kCameraKeys = [] {
+  std::set<std::string> keys = {
+      "family",       "mac",           "sn",          "name",          "version",     "ip",
+      "mask",         "gateway",       "dns1",        "dns2",          "http_port",   "data_port",
+      "dhcp",         "ddns_server",   "ddns_user",   "ddns_password", "word8",       "session",
+      "moi_body",     "delay_ms",      "stopped",     "user",          "password",    "restart_ms",
+      "setip_restart", "dhcp_ip",      "ddns_port",   "ddns_host",     "ddns_service", "factory_index",
+      "oray_status",  "login_required", "extra_addr", "extra_port",    "extra_value", "wifi_enable",
+      "wifi_ssid",    "wifi_key",      "wifi_security", "wifi_mode"};
+  for (std::size_t i = 1; i <= limits::kMaxAps; ++i) keys.insert("wifi_ap" + std::to_string(i));
+  return keys;
+}();
 const std::set<std::string> kGeneratorKeys = {"count", "id"};
-const std::set<std::string> kSimKeys = {"strict", "spread_ms", "reply"};
+const std::set<std::string> kSimKeys = {"strict", "spread_ms", "reply", "tcp"};
 
 // Splits the text into sections; keys are case-insensitive, the first
 // occurrence of a key counts and a repeated one is reported.
@@ -155,8 +163,9 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
   auto fail = [&](const char *key, const std::string &msg) { errors.push_back(at(lineOf(key), cam.id + ": " + msg)); };
 
   long v = 0;
-  if (auto *e = get("family"); !e || !parseInt(e->value, 0, 9999, v) || (v != 2 && v != 5 && v != 8)) {
-    fail("family", "family must be 2, 5 or 8");
+  if (auto *e = get("family");
+      !e || !parseInt(e->value, 0, 9999, v) || (v != 2 && v != 4 && v != 5 && v != 8 && v != 9)) {
+    fail("family", "family must be 2, 4, 5, 8 or 9");
     return false;
   }
   cam.family = static_cast<int>(v);
@@ -209,8 +218,18 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
       macDigits += hex[b >> 4];
       macDigits += hex[b & 15];
     }
-  text("sn", cam.sn, cam.family == 8 ? "01" + macDigits : "SN" + macDigits);
+  const char *snPrefix = cam.family == 8 ? "01" : cam.family == 9 ? "T9" : cam.family == 4 ? "H4" : "SN";
+  text("sn", cam.sn, snPrefix + macDigits);
   text("version", cam.version, cam.family == 2 ? "1.0.0.1:1.0.0.1" : "V1.0.0");
+  text("user", cam.user, "admin");
+  // Families 4 and 5 come with a factory password, the others with none.
+  text("password", cam.password, cam.family == 4 || cam.family == 5 ? "qelvo" : "");
+  text("ddns_host", cam.ddnsHost, "");
+  text("ddns_service", cam.ddnsService, "7");
+  text("factory_index", cam.factoryIndex, "10");
+  text("wifi_ssid", cam.wifi.ssid, "");
+  text("wifi_key", cam.wifi.key, "");
+  if (cam.user.find(':') != std::string::npos) fail("user", "user must not hold a colon");
 
   auto num = [&](const char *key, long lo, long hi, long dflt) -> long {
     auto *e = get(key);
@@ -223,7 +242,61 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
     return n;
   };
   cam.httpPort = static_cast<std::uint16_t>(num("http_port", 1, 65535, 80));
-  cam.dataPort = static_cast<std::uint16_t>(num("data_port", 0, 65535, cam.family == 8 ? 8000 : 0));
+  cam.dataPort = static_cast<std::uint16_t>(num("data_port", 0, 65535, cam.family == 8 || cam.family == 4 ? 8000 : 0));
+  cam.ddnsPort = static_cast<std::uint16_t>(num("ddns_port", 0, 65535, 808));
+  cam.extraPort = static_cast<std::uint16_t>(num("extra_port", 0, 65535, 0));
+  cam.extraValue = static_cast<std::uint32_t>(num("extra_value", 0, 4294967295L, 0));
+  cam.restartMs = static_cast<int>(num("restart_ms", 0, 600000, 3000));
+  if (auto *e = get("oray_status"); e && lower(e->value) == "none") cam.orayStatus = -1;
+  else cam.orayStatus = static_cast<int>(num("oray_status", 0, 99, 0));
+  cam.extraAddr = {0, 0, 0, 0};
+  ipKey("extra_addr", cam.extraAddr, false);
+  if (get("dhcp_ip")) {
+    cam.hasDhcpIp = ipKey("dhcp_ip", cam.dhcpIp, false);
+    const std::uint32_t h = ipv4ToHost(cam.dhcpIp);
+    if (cam.hasDhcpIp && (h == 0 || h == 0xFFFFFFFFu || cam.dhcpIp[0] == 127 || cam.dhcpIp[0] >= 224))
+      fail("dhcp_ip", "dhcp_ip must be a unicast address");
+  }
+
+  // Wireless: the camera's own settings and the networks it sees.
+  WifiSecurity security = WifiSecurity::None;
+  if (auto *e = get("wifi_security"); e && !parseSecurity(lower(e->value), security))
+    fail("wifi_security", "wifi_security must be none, wep, wpa-aes, wpa-tkip, wpa2-aes, wpa2-tkip or other");
+  cam.wifi.encrypt = cgiSecurityIndex(security);
+  cam.wifi.authmode = ctpSecurity(security).authmode;
+  cam.wifi.encryptype = ctpSecurity(security).encryptype;
+  auto mode = [](std::string_view text, int &out) {
+    std::string m = lower(std::string(text));
+    if (m == "infra" || m == "0") return out = 0, true;
+    if (m == "adhoc" || m == "1") return out = 1, true;
+    return false;
+  };
+  if (auto *e = get("wifi_mode"); e && !mode(e->value, cam.wifi.mode)) fail("wifi_mode", "wifi_mode must be infra or adhoc");
+  for (std::size_t i = 1; i <= limits::kMaxAps; ++i) {
+    const std::string key = "wifi_ap" + std::to_string(i);
+    auto *e = get(key.c_str());
+    if (!e) continue;
+    std::vector<std::string> parts;
+    std::string_view rest = e->value;
+    for (;;) {
+      auto bar = rest.find('|');
+      parts.emplace_back(trim(rest.substr(0, bar)));
+      if (bar == std::string_view::npos) break;
+      rest = rest.substr(bar + 1);
+    }
+    AccessPoint ap;
+    long signal = 0;
+    if ((parts.size() != 4 && parts.size() != 5) || parts[0].empty() || hasControl(e->value) ||
+        !parseSecurity(lower(parts[2]), ap.security) || !parseInt(parts[3], 0, 100, signal) ||
+        (parts.size() == 5 && !mode(parts[4], ap.mode))) {
+      fail(key.c_str(), key + " must be SSID | MAC | SECURITY | SIGNAL 0..100 [| infra or adhoc]");
+      continue;
+    }
+    ap.ssid = parts[0];
+    ap.mac = parts[1];
+    ap.signal = static_cast<int>(signal);
+    cam.aps.push_back(std::move(ap));
+  }
   cam.word8 = static_cast<std::uint16_t>(num("word8", 0, 65535, 0));
   cam.session = static_cast<std::uint16_t>(num("session", 0, 65535, cam.session));
   cam.moiBody = static_cast<int>(num("moi_body", 64, 195, 195));
@@ -236,6 +309,11 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
   flag("dhcp", cam.dhcp);
   stopped = false;
   flag("stopped", stopped);
+  flag("setip_restart", cam.setipRestart);
+  flag("login_required", cam.loginRequired);
+  bool wifiOn = false;
+  flag("wifi_enable", wifiOn);
+  cam.wifi.enable = wifiOn ? 1 : 0;
 
   auto maxLen = [&](const char *key, const std::string &value, std::size_t n) {
     if (value.size() > n) fail(key, std::string(key) + " is longer than " + std::to_string(n) + " bytes");
@@ -247,6 +325,8 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
       maxLen("name", cam.name, limits::kMoIName);
       maxLen("ddns_server", cam.ddnsServer, limits::kMoIDdns);
       maxLen("ddns_user", cam.ddnsUser, limits::kMoIDdns);
+      maxLen("user", cam.user, limits::kMoILogin);
+      maxLen("password", cam.password, limits::kMoILogin);
       auto colon = cam.version.find(':');
       if (colon == std::string::npos || !parseIpv4(std::string_view(cam.version).substr(0, colon)) ||
           !parseIpv4(std::string_view(cam.version).substr(colon + 1)))
@@ -255,6 +335,26 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
     }
     case 5:
       if (cam.mac.empty()) fail("mac", "mac is required");
+      break;
+    case 9:
+      if (!mac6) fail("mac", "family-9 mac must be six hexadecimal bytes");
+      maxLen("sn", cam.sn, limits::kT9Sn);
+      maxLen("name", cam.name, limits::kT9Name);
+      maxLen("version", cam.version, limits::kT9Version);
+      maxLen("user", cam.user, limits::kT9Login);
+      maxLen("password", cam.password, limits::kT9Login);
+      maxLen("ddns_server", cam.ddnsServer, limits::kT9DdnsServer);
+      maxLen("ddns_host", cam.ddnsHost, limits::kT9DdnsHost);
+      maxLen("ddns_user", cam.ddnsUser, limits::kT9DdnsUser);
+      maxLen("ddns_password", cam.ddnsPassword, limits::kT9DdnsPwd);
+      break;
+    case 4:
+      if (!mac6) fail("mac", "family-4 mac must be six hexadecimal bytes");
+      maxLen("sn", cam.sn, limits::kDvsSn);
+      maxLen("name", cam.name, limits::kDvsName);
+      maxLen("version", cam.version, limits::kDvsVersion);
+      maxLen("user", cam.user, limits::kDvsLogin);
+      maxLen("password", cam.password, limits::kDvsLogin);
       break;
     case 8: {
       if (!mac6) fail("mac", "family-8 mac must be six hexadecimal bytes");
@@ -333,6 +433,8 @@ bool parseConfig(std::string_view text, SimConfig &out, std::vector<std::string>
           long v = 0;
           if (!parseInt(e.value, 0, 10000, v)) errors.push_back(at(e.line, "spread_ms must be 0 to 10000"));
           out.spreadMs = static_cast<int>(v);
+        } else if (key == "tcp") {
+          if (!parseBool(e.value, out.tcp)) errors.push_back(at(e.line, "tcp must be yes or no"));
         } else if (key == "reply") {
           std::string v = lower(e.value);
           if (v == "broadcast") out.reply = ReplyMode::Broadcast;
@@ -432,7 +534,7 @@ bool parseConfig(std::string_view text, SimConfig &out, std::vector<std::string>
   for (const CameraDef &c : out.cameras) {
     if (!ids.insert(lower(c.id)).second) errors.push_back(at(0, "camera id '" + c.id + "' used twice"));
     std::string key = lower(c.mac);
-    if (c.family == 8) key = formatMacLike("x", *parseMac(c.mac));
+    if (c.family == 4 || c.family == 8 || c.family == 9) key = formatMacLike("x", *parseMac(c.mac));
     if (!macs.insert({c.family, key}).second)
       errors.push_back(at(0, "mac '" + c.mac + "' used twice in family " + std::to_string(c.family)));
   }

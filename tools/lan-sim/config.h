@@ -17,6 +17,7 @@ struct SimConfig {
   bool strict = true;  // answer only byte-exact requests
   int spreadMs = 0;    // spread the answers to one search over this many ms
   ReplyMode reply = ReplyMode::Broadcast;
+  bool tcp = true;     // TCP servers: CTP of family 5, CGI pages of families 2, 8 and 9
   std::vector<CameraDef> cameras;
   std::vector<bool> startStopped;  // parallel to cameras
 };

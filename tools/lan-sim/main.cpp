@@ -1,4 +1,4 @@
-// lan-sim: simulated IP cameras of families 2, 5 and 8 for tests and demos.
+// lan-sim: simulated IP cameras of families 2, 4, 5, 8 and 9 for tests and demos.
 // Run it only inside a network namespace (scripts/simlan builds one).
 #include <cstdio>
 #include <cstring>
@@ -16,7 +16,8 @@ void usage(FILE *f) {
       "       lan-sim --check FILE          check a configuration and list its cameras\n"
       "       lan-sim --ctl SOCKET COMMAND  send one command to a running lan-sim\n"
       "\n"
-      "Commands: stop WHO, start WHO, list [WHO], stats, ping, quit\n"
+      "Commands: stop WHO, start WHO, restart WHO [MS], reset [WHO], list [WHO],\n"
+      "          show [WHO], uploads [WHO], stats, ping, quit\n"
       "          (WHO: camera id, MAC, IP address, family:N or all)\n"
       "See tools/lan-sim/README.md for the configuration format.\n",
       f);

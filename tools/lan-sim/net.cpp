@@ -5,8 +5,10 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -17,8 +19,10 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <queue>
 #include <set>
+#include <tuple>
 
 namespace lansim {
 
@@ -34,6 +38,9 @@ constexpr std::size_t kMaxClients = 16;
 constexpr std::size_t kMaxControlLine = 4096;
 constexpr std::size_t kMaxControlOut = 4u << 20;
 constexpr int kRecvBurst = 512;                 // datagrams per socket per loop turn
+constexpr std::size_t kMaxTcp = 4096;           // camera connections at once
+constexpr std::size_t kMaxTcpOut = 1u << 20;    // unsent answer bytes per connection
+constexpr std::int64_t kCloseLingerMs = 3000;   // time to flush an answer before closing
 
 std::int64_t nowMs() {
   timespec ts{};
@@ -54,6 +61,20 @@ struct Client {
   std::string in, out;
   bool readClosed = false;
   bool closeAfterWrite = false;
+};
+
+struct Listener {
+  Endpoint at;
+  int fd = -1;
+};
+
+struct Conn {
+  int fd = -1;
+  std::uint64_t session = 0;
+  std::string out;
+  bool closing = false;  // no more reading; close once out is sent
+  std::int64_t deadline = 0;
+  bool sessionOpen = true;
 };
 
 struct Due {
@@ -87,6 +108,35 @@ int openUdp(std::uint16_t port) {
     return -1;
   }
   return fd;
+}
+
+// A listening TCP socket on one camera address; the local route of the
+// simulated range lets it bind there.
+int openTcp(const Ipv4 &ip, std::uint16_t port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  std::memcpy(&a.sin_addr, ip.data(), 4);
+  if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(fd, 64) != 0) {
+    int e = errno;
+    close(fd);
+    errno = e;
+    return -1;
+  }
+  return fd;
+}
+
+// Many cameras mean many listening sockets.
+void raiseFileLimit() {
+  rlimit r{};
+  if (getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur < r.rlim_max) {
+    r.rlim_cur = r.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &r);
+  }
 }
 
 // The device that limited broadcasts leave through: the local route for the
@@ -190,7 +240,8 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
   if (sim.config().reply == ReplyMode::Broadcast && !pickInterface(opt.interface, ifindex)) return 2;
 
   std::vector<UdpPort> ports;
-  for (std::uint16_t p : {kPortMoI, kPortCtp, kPortBin8}) {
+  raiseFileLimit();
+  for (std::uint16_t p : {kPortMoI, kPortCtp, kPortBin8, kPortT9, kPortDvs}) {
     UdpPort u;
     u.port = p;
     u.fd = openUdp(p);
@@ -222,7 +273,7 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
     return nullptr;
   };
   auto transmit = [&](Outgoing &&o) {
-    if (!sim.running(o.camera)) return;
+    if (!sim.deliverable(o)) return;
     UdpPort *u = portIndex(o.localPort);
     if (!u) return;
     if (!u->backlog.empty()) {
@@ -235,8 +286,61 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
     else if (r < 0) ++dropped;
   };
 
+  // TCP: listeners where the cameras serve, and the connections to them.
+  std::map<std::pair<std::uint32_t, std::uint16_t>, Listener> listeners;
+  std::vector<Conn> conns;
+  std::uint64_t seenGeneration = 0;
+  std::set<std::tuple<std::uint32_t, std::uint16_t, std::size_t>> reportedFailures;  // said once each
+  sim.tick(nowMs());
+
+  auto closeConn = [&](Conn &c) {
+    shutdown(c.fd, SHUT_WR);
+    close(c.fd);
+    c.fd = -1;
+    if (c.sessionOpen) sim.sessionClosed(c.session);
+    c.sessionOpen = false;
+  };
+  auto startClosing = [&](Conn &c) {
+    if (c.closing) return;
+    c.closing = true;
+    c.deadline = nowMs() + kCloseLingerMs;
+  };
+  // Brings the listeners in line with the cameras' present addresses and
+  // lets go of connections whose camera moved, restarted or stopped.
+  auto reconcile = [&]() {
+    seenGeneration = sim.generation();
+    std::map<std::pair<std::uint32_t, std::uint16_t>, Endpoint> want;
+    for (const Endpoint &e : sim.endpoints()) want.emplace(std::make_pair(ipv4ToHost(e.ip), e.port), e);
+    for (auto it = listeners.begin(); it != listeners.end();) {
+      auto w = want.find(it->first);
+      if (w != want.end() && w->second == it->second.at) {
+        want.erase(w);
+        ++it;
+        continue;
+      }
+      close(it->second.fd);
+      it = listeners.erase(it);
+    }
+    for (auto &[key, e] : want) {
+      int fd = openTcp(e.ip, e.port);
+      if (fd < 0) {
+        if (reportedFailures.emplace(key.first, key.second, e.camera).second)
+          say("camera " + sim.camera(e.camera).id + " cannot serve TCP " + ipv4Text(e.ip) + ":" +
+              std::to_string(e.port) + ": " + std::strerror(errno));
+        continue;
+      }
+      listeners.emplace(key, Listener{e, fd});
+    }
+    for (auto &c : conns)
+      if (!sim.sessionCurrent(c.session)) startClosing(c);
+  };
+
   std::uint8_t buf[kMaxDatagram];
+  std::vector<std::uint8_t> tcpBuf(64 * 1024);
   while (!quit && !gSignal) {
+    sim.tick(nowMs());
+    if (sim.generation() != seenGeneration) reconcile();
+
     std::vector<pollfd> fds;
     for (auto &u : ports)
       fds.push_back({u.fd, static_cast<short>(POLLIN | (u.backlog.empty() ? 0 : POLLOUT)), 0});
@@ -245,11 +349,24 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
     const std::size_t clientsAt = fds.size();
     for (auto &c : clients)
       fds.push_back({c.fd, static_cast<short>((c.readClosed ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT)), 0});
+    const std::size_t listenersAt = fds.size();
+    std::vector<Listener *> listenerOf;
+    for (auto &[key, l] : listeners) {
+      fds.push_back({l.fd, static_cast<short>(conns.size() < kMaxTcp ? POLLIN : 0), 0});
+      listenerOf.push_back(&l);
+    }
+    const std::size_t connsAt = fds.size();
+    for (auto &c : conns)
+      fds.push_back({c.fd, static_cast<short>((c.closing ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT)), 0});
 
+    std::int64_t wake = pending.empty() ? -1 : pending.top().at;
+    if (std::int64_t w = sim.nextWakeMs(); w >= 0 && (wake < 0 || w < wake)) wake = w;
+    for (auto &c : conns)
+      if (c.closing && (wake < 0 || c.deadline < wake)) wake = c.deadline;
     timespec timeout{1, 0};
     timespec *tp = nullptr;
-    if (!pending.empty()) {
-      std::int64_t wait = std::max<std::int64_t>(0, pending.top().at - nowMs());
+    if (wake >= 0) {
+      std::int64_t wait = std::max<std::int64_t>(0, wake - nowMs());
       timeout = {static_cast<time_t>(wait / 1000), static_cast<long>(wait % 1000) * 1000000};
       tp = &timeout;
     }
@@ -258,12 +375,13 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
       say(std::string("poll: ") + std::strerror(errno));
       break;
     }
+    sim.tick(nowMs());
 
     for (std::size_t i = 0; i < ports.size() && n > 0; ++i) {
       UdpPort &u = ports[i];
       if (fds[i].revents & POLLOUT) {
         while (!u.backlog.empty()) {
-          if (!sim.running(u.backlog.front().camera)) {
+          if (!sim.deliverable(u.backlog.front())) {
             u.backlog.pop_front();
             continue;
           }
@@ -318,11 +436,62 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
       transmit(std::move(o));
     }
 
+    // New connections; the camera behind a listener is the one it was opened for.
+    for (std::size_t i = 0; i < listenerOf.size(); ++i) {
+      if (!(fds[listenersAt + i].revents & POLLIN)) continue;
+      for (int k = 0; k < 64 && conns.size() < kMaxTcp; ++k) {
+        int c = accept4(listenerOf[i]->fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (c < 0) break;
+        int one = 1;
+        setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        conns.push_back(Conn{c, sim.openSession(listenerOf[i]->at), {}, false, 0, true});
+      }
+    }
+    const std::size_t polledConns = std::min(conns.size(), fds.size() - connsAt);
+    for (std::size_t i = 0; i < polledConns; ++i) {
+      Conn &c = conns[i];
+      const short ev = fds[connsAt + i].revents;
+      if (!c.closing && (ev & (POLLIN | POLLHUP | POLLERR))) {
+        for (int k = 0; k < 16 && !c.closing; ++k) {
+          ssize_t r = read(c.fd, tcpBuf.data(), tcpBuf.size());
+          if (r > 0) {
+            if (!sim.sessionInput(c.session, ByteView(tcpBuf.data(), static_cast<std::size_t>(r)), c.out))
+              startClosing(c);
+            if (c.out.size() > kMaxTcpOut) startClosing(c);
+            continue;
+          }
+          if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // The peer is done: an upload counts once its sender has closed.
+            if (c.sessionOpen) sim.sessionClosed(c.session);
+            c.sessionOpen = false;
+            startClosing(c);
+          }
+          break;
+        }
+      }
+      if (!c.out.empty()) {
+        ssize_t w = send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w > 0) c.out.erase(0, static_cast<std::size_t>(w));
+        else if (w < 0 && errno != EAGAIN && errno != EINTR) c.out.clear(), startClosing(c);
+      }
+      if (ev & POLLNVAL) c.out.clear(), startClosing(c);
+    }
+    // A session may have moved its camera or ended a restart: look again.
+    if (sim.generation() != seenGeneration) reconcile();
+    const std::int64_t after = nowMs();
+    for (std::size_t i = conns.size(); i-- > 0;) {
+      Conn &c = conns[i];
+      if (c.closing && (c.out.empty() || after >= c.deadline)) {
+        closeConn(c);
+        conns.erase(conns.begin() + static_cast<std::ptrdiff_t>(i));
+      }
+    }
+
     if (controlFd >= 0 && (fds[controlAt].revents & POLLIN)) {
       int c = accept4(controlFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (c >= 0) clients.push_back(Client{c, {}, {}, false, false});
     }
-    for (std::size_t i = 0; i < clients.size() && clientsAt + i < fds.size(); ++i) {
+    for (std::size_t i = 0; i < clients.size() && clientsAt + i < fds.size() && clientsAt + i < listenersAt; ++i) {
       Client &c = clients[i];
       const short ev = fds[clientsAt + i].revents;
       if (ev & (POLLIN | POLLHUP)) {
@@ -359,6 +528,8 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
     }
   }
 
+  for (auto &c : conns) closeConn(c);
+  for (auto &[key, l] : listeners) close(l.fd);
   // Let the answer to "quit" reach its client.
   for (auto &c : clients) {
     if (!c.out.empty()) {

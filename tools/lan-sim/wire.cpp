@@ -101,4 +101,82 @@ void putText(Bytes &b, std::size_t off, std::size_t width, std::string_view text
   for (std::size_t i = 0; i < n; ++i) b[off + i] = static_cast<std::uint8_t>(text[i]);
 }
 
+std::string getText(ByteView d, std::size_t off, std::size_t width) {
+  std::string out;
+  for (std::size_t i = off; i < off + width && i < d.size() && d[i] != 0; ++i) out += static_cast<char>(d[i]);
+  return out;
+}
+
+bool nulPadded(ByteView d, std::size_t off, std::size_t width) {
+  if (off > d.size() || width > d.size() - off) return false;
+  std::size_t i = off;
+  while (i < off + width && d[i] != 0) ++i;
+  if (i == off + width) return false;
+  for (; i < off + width; ++i)
+    if (d[i] != 0) return false;
+  return true;
+}
+
+bool allZero(ByteView d, std::size_t off, std::size_t width) {
+  if (off > d.size() || width > d.size() - off) return false;
+  return std::all_of(d.begin() + static_cast<std::ptrdiff_t>(off),
+                     d.begin() + static_cast<std::ptrdiff_t>(off + width), [](std::uint8_t b) { return b == 0; });
+}
+
+std::string macText(const std::array<std::uint8_t, 6> &mac, char sep, bool upper) {
+  const char *hex = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::string s;
+  for (std::size_t i = 0; i < mac.size(); ++i) {
+    if (i && sep) s += sep;
+    s += hex[mac[i] >> 4];
+    s += hex[mac[i] & 15];
+  }
+  return s;
+}
+
+std::optional<std::string> base64Decode(std::string_view text) {
+  auto value = [](char c) -> int {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+  };
+  while (!text.empty() && text.back() == '=') text.remove_suffix(1);
+  if (text.size() % 4 == 1) return std::nullopt;
+  std::string out;
+  std::uint32_t acc = 0;
+  int bits = 0;
+  for (char c : text) {
+    int v = value(c);
+    if (v < 0) return std::nullopt;
+    acc = (acc << 6) | static_cast<std::uint32_t>(v);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((acc >> bits) & 0xFF);
+    }
+  }
+  return out;
+}
+
+std::string percentDecode(std::string_view text, bool plusIsBlank) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '%' && i + 2 < text.size()) {
+      int hi = hexDigit(text[i + 1]), lo = hexDigit(text[i + 2]);
+      if (hi >= 0 && lo >= 0) {
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+        continue;
+      }
+    }
+    out += (c == '+' && plusIsBlank) ? ' ' : c;
+  }
+  return out;
+}
+
 }  // namespace lansim

@@ -48,6 +48,23 @@ void putBytes(Bytes &b, std::size_t off, ByteView src);
 // without a NUL, a longer one is cut (configuration checks prevent that).
 void putText(Bytes &b, std::size_t off, std::size_t width, std::string_view text);
 
+// A NUL-terminated text inside a fixed field; a field without NUL gives all
+// of it. Never reads past the field or the datagram.
+std::string getText(ByteView d, std::size_t off, std::size_t width);
+// The field holds a NUL and nothing but zeros after it, as a builder that
+// starts from a zero-filled buffer leaves it.
+bool nulPadded(ByteView d, std::size_t off, std::size_t width);
+bool allZero(ByteView d, std::size_t off, std::size_t width);
+
+// Six bytes as hexadecimal pairs, joined by sep (0: none).
+std::string macText(const std::array<std::uint8_t, 6> &mac, char sep = 0, bool upper = true);
+
+// RFC 4648 Base64 without line breaks; nullopt on any other character.
+std::optional<std::string> base64Decode(std::string_view text);
+// "%XX" into its byte, "+" into a blank when asked; a "%" without two
+// hexadecimal digits stays as it is.
+std::string percentDecode(std::string_view text, bool plusIsBlank);
+
 inline bool startsWith(ByteView d, std::string_view prefix) {
   if (d.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i)
