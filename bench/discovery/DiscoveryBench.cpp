@@ -5,6 +5,8 @@
 //        against lan-sim, e.g. with tools/lan-sim/examples/bench-1000.ini)
 
 #include "DiscoveryEngine.h"
+#include "NetnsGuard.h"
+#include "TestFamilies.h"
 #include "TestPackets.h"
 
 #include <QCoreApplication>
@@ -86,7 +88,7 @@ int Live(int expected, int seconds)
         std::fprintf(stderr, "--live runs inside scripts/simlan only\n");
         return 2;
     }
-    DiscoveryEngine engine;
+    DiscoveryEngine engine(testsupport::Families());
     if (engine.Start() != 5)
         return 1;
     QElapsedTimer clock;
@@ -94,7 +96,7 @@ int Live(int expected, int seconds)
     engine.Find();
     double listedAt = -1;
     int minAfter = -1;
-    QObject::connect(&engine.Devices(), &TDeviceList::deviceCountChanged, [&](int n, const QString&) {
+    QObject::connect(&engine.Devices(), &TDeviceList::deviceCountChanged, [&](int n) {
         if (listedAt < 0 && n >= expected)
             listedAt = Ms(clock);
     });
@@ -119,6 +121,7 @@ int Live(int expected, int seconds)
 
 int main(int argc, char** argv)
 {
+    netns_guard::RequirePrivateNetworkNamespace(argv[0]);
     QCoreApplication app(argc, argv);
     if (argc > 2 && QByteArray(argv[1]) == "--live")
         return Live(std::max(1, atoi(argv[2])), argc > 3 ? std::max(2, atoi(argv[3])) : 10);
@@ -136,7 +139,7 @@ int main(int argc, char** argv)
         datagrams += steady.back().size();
     }
 
-    DiscoveryEngine engine;  // not started: the sockets stay closed, the handler runs as usual
+    DiscoveryEngine engine(testsupport::Families());  // not started: the sockets stay closed, the handler runs as usual
     TDeviceList& list = engine.Devices();
     // moveEvery > 0: every moveEvery-th camera answers from its other address this tick.
     auto runTick = [&](int moveEvery, bool movedNow) {

@@ -7,6 +7,7 @@
 #include "LangForms.h"
 #include "LangRes.h"
 #include "MainForm.h"
+#include "NetnsGuard.h"
 #include "PageBase.h"
 
 #include <QApplication>
@@ -38,6 +39,8 @@ double StartOnce(QElapsedTimer& clock) {
 int main(int argc, char** argv) {
     QElapsedTimer sinceEntry;
     sinceEntry.start();
+    // The main window starts the LAN search.
+    netns_guard::RequirePrivateNetworkNamespace(argv[0]);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());  // never touch the user's choices

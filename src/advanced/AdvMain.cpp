@@ -1,14 +1,13 @@
 #include "AdvMain.h"
 
-#include "CgiCamera.h"
 #include "AuthInput.h"
+#include "BusyWork.h"
 #include "Controls.h"
-#include "NetCommands.h"
+#include "CurrentCamera.h"
 #include "DiscoveryEngine.h"
-#include "FindHisi.h"
+#include "FamilyRegistry.h"
 #include "LangForms.h"
 #include "LangRes.h"
-#include "MainForm.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -37,8 +36,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& g) {
 
 }  // namespace
 
-TfrmAdv_Main::TfrmAdv_Main(TfrmMain* owner)
-    : TfrmPageBase(owner, QStringLiteral("frmAdv_Main")), engine_(new DiscoveryEngine(this)) {
+TfrmAdv_Main::TfrmAdv_Main(IPageHost* host)
+    : TfrmPageBase(host, QStringLiteral("frmAdv_Main")), engine_(new DiscoveryEngine(host->Families(), this)) {
     QFont base = font();
     base.setPointSize(8);
     setFont(base);
@@ -117,72 +116,51 @@ TfrmAdv_Main::TfrmAdv_Main(TfrmMain* owner)
     cmbCards->setCurrentIndex(cards_.isEmpty() ? -1 : 0);
     cmbCardsChange();
 
-    JoinCgiSearch(*engine_);
-    hisi_ = std::make_unique<TFind_Hisi>();
-    hisi_->JoinSearch(*engine_);
     engine_->Start();
     list.UpdateDeviceCount();
 }
 
 TfrmAdv_Main::~TfrmAdv_Main() {
     engine_->Stop();
-    hisi_.reset();  // before the engine its callbacks deliver to
     FreeNetCards(&cards_);
 }
 
 TDeviceList& TfrmAdv_Main::Devices() { return engine_->Devices(); }
 
 bool TfrmAdv_Main::LoginFor(const TDevInfo& oldRec, bool checkCredentials, QString& user, QString& password) {
-    TfrmAuthInput dlg(this);
-    dlg.edUser->setText(CurDevUser);
-    dlg.edPwd->setText(CurDevPwd);
+    TCurrentCamera& cur = Host()->CurrentCamera();
+    TfrmAuthInput dlg(Host()->Families(), this);
+    dlg.edUser->setText(cur.CurDevUser);
+    dlg.edPwd->setText(cur.CurDevPwd);
     dlg.SetFamily(oldRec.Family);
     dlg.DevUrl = QStringLiteral("http://") + oldRec.IP + QLatin1Char(':') + QString::number(oldRec.HttpPort);
     dlg.CheckEnabled = checkCredentials;
-    if (dlg.TestCredentials(CurDevUser, CurDevPwd) == 0) {
-        user = CurDevUser;
-        password = CurDevPwd;
+    if (dlg.TestCredentials(cur.CurDevUser, cur.CurDevPwd) == 0) {
+        user = cur.CurDevUser;
+        password = cur.CurDevPwd;
         return true;
     }
     const bool ok = loginPrompt_ ? loginPrompt_(dlg) : dlg.exec() == QDialog::Accepted;
     if (!ok)
         return false;
-    CurDevUser = dlg.edUser->text().trimmed();
-    CurDevPwd = dlg.edPwd->text().trimmed();
-    user = CurDevUser;
-    password = CurDevPwd;
+    cur.CurDevUser = dlg.edUser->text().trimmed();
+    cur.CurDevPwd = dlg.edPwd->text().trimmed();
+    user = cur.CurDevUser;
+    password = cur.CurDevPwd;
     return true;
 }
 
 bool TfrmAdv_Main::ApplyNetSettings(const TDevInfo& oldRec, const TDevInfo& newRec, bool askLogin) {
-    QString user = CurDevUser, password = CurDevPwd;
-    switch (oldRec.Family) {
-    case 2:
-        if (askLogin && !LoginFor(oldRec, false, user, password))
-            return false;
-        return SetNetMoI(*engine_, NetCmd::kMoISocket, NetCmd::kMoIPort, oldRec, newRec, user, password) ==
-               TNetSendResult::kSent;
-    case 5: {
-        if (!LoginFor(oldRec, false, user, password))
-            return false;
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const bool sent = SetNetCtp(*engine_, NetCmd::kCtpSocket, NetCmd::kCtpPort, oldRec, newRec, user,
-                                    password) == TNetSendResult::kSent;
-        QApplication::restoreOverrideCursor();
-        return sent;
-    }
-    case 8:
-        if (askLogin && !LoginFor(oldRec, false, user, password))
-            return false;
-        return SetNetBin8(*engine_, NetCmd::kBin8EasySocket, NetCmd::kBin8Port, oldRec, newRec, user, password) ==
-               TNetSendResult::kSent;
-    case 9:
-        if (askLogin && !LoginFor(oldRec, true, user, password))
-            return false;
-        return CgiCamera && CgiCamera->SetNetwork(oldRec.IP, 8600, user, password, newRec, oldRec);
-    default:
-        return false;  // family 4 and unknown families have no easy-mode command
-    }
+    ICameraFamily& family = Host()->Families().Get(oldRec.Family);
+    const TFamilyTraits& traits = family.Traits();
+    QString user = Host()->CurrentCamera().CurDevUser, password = Host()->CurrentCamera().CurDevPwd;
+    if ((askLogin || traits.easyAlwaysLogsIn) && !LoginFor(oldRec, traits.easyChecksLogin, user, password))
+        return false;
+    const TLogin login{user, password};
+    DiscoveryEngine* engine = engine_;
+    return Applied(BusyWork::Run([&family, engine, oldRec, newRec, login] {
+        return family.ApplyNetwork(*engine, TApplyOrigin::Easy, oldRec, newRec, login);
+    }));
 }
 
 void TfrmAdv_Main::cmbCardsChange() {
@@ -223,8 +201,8 @@ void TfrmAdv_Main::spbExportClick() {
     ExportTo(dlg.selectedFiles().constFirst());
 }
 
-void TfrmAdv_Main::OnDeviceCountChanged(int count, const QString& text) {
-    lblDevNum->setText(text);
+void TfrmAdv_Main::OnDeviceCountChanged(int count) {
+    lblDevNum->setText(GetResString(QStringLiteral("IDS_DEVCOUNT")) + QString::number(count));
     plInfo->setVisible(count == 0);
     SelectFirstRowIfNone();
     UpdateExportEnabled();

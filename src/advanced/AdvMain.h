@@ -9,7 +9,6 @@
 #include <memory>
 
 class DiscoveryEngine;
-class TFind_Hisi;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -26,12 +25,10 @@ class TTeGroupBox;
 class TfrmAdv_Main : public TfrmPageBase {
     Q_OBJECT
 public:
-    explicit TfrmAdv_Main(TfrmMain* owner);
+    explicit TfrmAdv_Main(IPageHost* host);
     ~TfrmAdv_Main() override;
 
     DiscoveryEngine& Engine() { return *engine_; }
-    // The outside library of family 4; not loaded when it is not installed.
-    TFind_Hisi& Hisi() { return *hisi_; }
     TDeviceList& Devices();
     const TNetCardList& NetCards() const { return cards_; }
 
@@ -55,7 +52,8 @@ public:
 
     // Sends new network settings to a camera of any family, for easy mode: the credentials of
     // the current camera are used, or asked for when the camera refuses them (see LoginFor).
-    // True when the command went out (family 9: when the camera accepted it).
+    // True when the command went out (or, for a family that waits for the camera's answer,
+    // when the camera accepted it).
     bool ApplyNetSettings(const TDevInfo& oldRec, const TDevInfo& newRec, bool askLogin);
     // Tests hook the login dialog before it would be shown: return false to cancel it.
     using LoginPrompt = std::function<bool(TfrmAuthInput&)>;
@@ -73,7 +71,7 @@ protected:
     void hideEvent(QHideEvent* e) override;
 
 private:
-    void OnDeviceCountChanged(int count, const QString& text);
+    void OnDeviceCountChanged(int count);
     void SelectFirstRowIfNone();
     void UpdateExportEnabled();
 
@@ -83,6 +81,5 @@ private:
 
     LoginPrompt loginPrompt_;
     DiscoveryEngine* engine_;
-    std::unique_ptr<TFind_Hisi> hisi_;
     TNetCardList cards_;
 };

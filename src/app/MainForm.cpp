@@ -1,10 +1,9 @@
 #include "MainForm.h"
 
 #include "AdvMain.h"
-#include "CgiCamera.h"
+#include "BuiltInFamilies.h"
 #include "Controls.h"
 #include "CtpSocket.h"
-#include "DevInfo.h"
 #include "LangForms.h"
 #include "LangRes.h"
 #include "Look.h"
@@ -25,8 +24,8 @@ namespace {
 using PageFactory = TfrmPageBase* (*)(TfrmMain*);
 
 template <class Page>
-TfrmPageBase* Make(TfrmMain* owner) {
-    return new Page(owner);
+TfrmPageBase* Make(TfrmMain* host) {
+    return new Page(host);
 }
 
 // The page catalogue: class name -> factory. Pages of later steps join here.
@@ -71,11 +70,9 @@ TfrmMain::TfrmMain(const QString& configPath) : QWidget(nullptr) {
     BuildComponents();
     TOptionFile::SetWriteErrorReporter(&ReportOptionWriteError);
 
-    // 1. Links of Config.ini.
     config_ = TConfig::Read(configPath);
-    // 2. Write out the language files.
     strRes_ = std::make_unique<TfrmStrRes>(&ReportLangFileError);
-    // 3./4. The language: option file, else the locale's code page, else English.
+    // The language: the option file, else the one of the locale's code page, else English.
     QString lan = TOptionFile().ReadString(QStringLiteral("Global"), QStringLiteral("lan"), QString());
     if (lan.isEmpty()) {
         lan = LangCodeForOemCodePage(OemCodePage());
@@ -83,33 +80,21 @@ TfrmMain::TfrmMain(const QString& configPath) : QWidget(nullptr) {
             lan = QStringLiteral("en");
     }
     SetCurLang(lan);
-    // 5. Single instance.
+    // The check needs the language: its message names the running window by its caption.
     const QString caption = GetLangString(QStringLiteral("Form_frmMain"), QStringLiteral("Caption"));
     if (!SingleInstanceCheck(caption)) {
         strRes_->KeepFiles();  // they belong to the running instance
         return;
     }
-    // 6. Language onto the main window.
     ApplyLanguage(this);
-    // 7. Skin.
     const QString skin = QApplication::applicationFilePath() + QStringLiteral(".mskn");
     if (QFileInfo::exists(skin))
         ApplySkinFile(skin);
-    // 8. The languages on offer.
     BuildLangFiles();
-    // 9. Application title.
     QGuiApplication::setApplicationDisplayName(windowTitle());
-    // 10. Current-camera state, and the process-wide family-9 driver, before the advanced window joins it to the search.
-    CurDevAuthOK = false;
-    CurCamNo = 1;
-    cgiCamera_ = std::make_unique<TCgiCameraScope>();
-    CgiCamera->SetBusyIndicator([](bool busy) {
-        if (busy)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        else
-            QApplication::restoreOverrideCursor();
-    });
-    // 11./12. The advanced window first (it owns the search), then the welcome page.
+    // The families before the advanced window, whose search asks them.
+    families_ = MakeBuiltInFamilies(QApplication::applicationDirPath());
+    // The advanced window first (it owns the search every page relies on), then the welcome page.
     ShowPage(QStringLiteral("TfrmAdv_Main"));
     ShowPage(QStringLiteral("TfrmSel_Mode"));
     if (auto* sel = qobject_cast<TfrmSel_Mode*>(Page(QStringLiteral("TfrmSel_Mode"))))
@@ -122,7 +107,7 @@ TfrmMain::~TfrmMain() {
     // Pages go first: they may still look at language texts while being destroyed.
     qDeleteAll(pages_);
     pages_.clear();
-    cgiCamera_.reset();
+    families_.reset();
     if (startedOk_)
         TCTPSocket::FreeCTPSessionPool();
     strRes_.reset();

@@ -6,18 +6,19 @@
 #include <QWidget>
 #include <memory>
 
+#include "CurrentCamera.h"
 #include "OptionFile.h"
+#include "PageBase.h"
 
 class QLabel;
 class TClickLabel;
+class TFamilyRegistry;
 class TImage;
-class TCgiCameraScope;
 class TInstanceGuard;
 class TPanel;
-class TfrmPageBase;
 class TfrmStrRes;
 
-class TfrmMain : public QWidget {
+class TfrmMain : public QWidget, public IPageHost {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 652;
@@ -32,15 +33,18 @@ public:
 
     // Shows the page of that class (case-insensitive), creating it on first use. A name
     // outside the catalogue shows nothing.
-    void ShowPage(const QString& className);
-    TfrmPageBase* CurrentPage() const;
+    void ShowPage(const QString& className) override;
+    TfrmPageBase* CurrentPage() const override;
     // The page of that class if it has been created.
-    TfrmPageBase* Page(const QString& className) const;
-    void ReapplyLanguage();
+    TfrmPageBase* Page(const QString& className) const override;
+    void ReapplyLanguage() override;
 
     // Full paths of the usable language files, built at start-up.
-    const QStringList& LangFiles() const { return langFiles_; }
-    const TConfig& Config() const { return config_; }
+    const QStringList& LangFiles() const override { return langFiles_; }
+    const TConfig& Config() const override { return config_; }
+    TFamilyRegistry& Families() override { return *families_; }
+    TCurrentCamera& CurrentCamera() override { return currentCamera_; }
+    QWidget* HostWindow() override { return this; }
     int AdvLinkTag() const { return lblAdvTag_; }
 
     // Components, named as the language file names them.
@@ -75,7 +79,8 @@ private:
     TConfig config_;
     QStringList langFiles_;
     std::unique_ptr<TfrmStrRes> strRes_;
-    std::unique_ptr<TCgiCameraScope> cgiCamera_;
+    std::unique_ptr<TFamilyRegistry> families_;
+    TCurrentCamera currentCamera_;
     TInstanceGuard* guard_ = nullptr;
     QHash<QString, TfrmPageBase*> pages_;  // lower-case class name -> page
 };

@@ -32,7 +32,7 @@ private:
 
 }  // namespace
 
-TfrmSel_Mode::TfrmSel_Mode(TfrmMain* owner) : TfrmPageBase(owner, QStringLiteral("frmSel_Mode")) {
+TfrmSel_Mode::TfrmSel_Mode(IPageHost* host) : TfrmPageBase(host, QStringLiteral("frmSel_Mode")) {
     QFont base = font();
     base.setPointSize(8);
     setFont(base);
@@ -113,7 +113,7 @@ void TfrmSel_Mode::FillLanguages() {
     cmbLan->clear();
     const QString cur = CurLang();
     int selected = -1;
-    for (const QString& path : Owner()->LangFiles()) {
+    for (const QString& path : Host()->LangFiles()) {
         const QString code = LangCodeOfFile(path);
         cmbLan->addItem(GetLangString(QStringLiteral("Global"), QStringLiteral("Name_") + code));
         if (code == cur)
@@ -124,12 +124,12 @@ void TfrmSel_Mode::FillLanguages() {
 
 void TfrmSel_Mode::cmbLanChange() {
     const int i = cmbLan->currentIndex();
-    const QStringList& files = Owner()->LangFiles();
+    const QStringList& files = Host()->LangFiles();
     if (i >= 0 && i < files.size()) {
         const QString code = LangCodeOfFile(files[i]);
         if (!code.isEmpty()) {
             SetLanguage(code);
-            Owner()->ReapplyLanguage();
+            Host()->ReapplyLanguage();
             FillLanguages();
         }
     }
@@ -140,4 +140,4 @@ void TfrmSel_Mode::chkAdvModeClick() {
     TOptionFile().WriteBool(QStringLiteral("DevFind"), QStringLiteral("advmode"), chkAdvMode->isChecked());
 }
 
-void TfrmSel_Mode::btnEasyClick() { Owner()->ShowPage(QStringLiteral("TfrmLinkSource")); }
+void TfrmSel_Mode::btnEasyClick() { Host()->ShowPage(QStringLiteral("TfrmLinkSource")); }

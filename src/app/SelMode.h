@@ -14,7 +14,7 @@ class TTeLabel;
 class TfrmSel_Mode : public TfrmPageBase {
     Q_OBJECT
 public:
-    explicit TfrmSel_Mode(TfrmMain* owner);
+    explicit TfrmSel_Mode(IPageHost* host);
 
     QLabel* Label5;
     TTeLabel* TeLabel2;

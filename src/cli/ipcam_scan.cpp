@@ -1,9 +1,8 @@
 // ipcam-scan: searches the LAN for cameras for a few seconds and prints what it found, in the
 // advanced window's export format or as JSON.
 
-#include "CgiCamera.h"
+#include "BuiltInFamilies.h"
 #include "DiscoveryEngine.h"
-#include "FindHisi.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -108,11 +107,10 @@ int main(int argc, char** argv)
         return kExitOk;
     }
 
-    TCgiCameraScope cgiCamera;
-    DiscoveryEngine engine;
-    JoinCgiSearch(engine);
-    TFind_Hisi hisi;  // family 4, when its library is installed beside the program
-    hisi.JoinSearch(engine);
+    // Family 4 is found when its library is installed beside the program.
+    const std::unique_ptr<TFamilyRegistry> families =
+        MakeBuiltInFamilies(QCoreApplication::applicationDirPath());
+    DiscoveryEngine engine(*families);
     const int bound = engine.Start();
     if (bound < 5) {
         for (int n = 1; n <= 5; ++n) {

@@ -2,31 +2,6 @@
 
 #include <QStringList>
 
-QString CurDevMac;
-QString CurDevIP;
-QString CurDevUser;
-QString CurDevPwd;
-qint32 CurCamNo = 1;
-bool CurDevAuthOK = false;
-
-QString SeriesLetter(qint32 family)
-{
-    switch (family) {
-    case 0: return QStringLiteral("E");
-    case 1: return QStringLiteral("M");
-    case 2: return QStringLiteral("F");
-    case 3: return QStringLiteral("F1");
-    case 4: return QStringLiteral("H");
-    case 5: return QStringLiteral("E");
-    case 6: return QStringLiteral("V");
-    case 7: return QStringLiteral("F2");
-    case 8: return QStringLiteral("H");
-    case 9: return QStringLiteral("T");
-    case 999: return QStringLiteral("NAS");
-    default: return QString();
-    }
-}
-
 QString MacHexOf(const QString& mac)
 {
     QString out;
@@ -135,14 +110,4 @@ QJsonObject DevInfoToJson(const TDevInfo& r)
     o[QStringLiteral("TimeToLive")] = r.TimeToLive;
     o[QStringLiteral("Word8")] = r.Word8;
     return o;
-}
-
-void ChooseCurrentDevice(const TDevInfo& rec, int row1Based)
-{
-    CurDevMac = rec.Mac;
-    CurDevIP = rec.IP;
-    CurDevUser = QString::fromLatin1(kFactoryUser);
-    CurDevPwd = rec.Family == kFamilyCtp ? QString::fromLatin1(kFactoryPassword) : QString();
-    CurCamNo = row1Based;
-    CurDevAuthOK = false;
 }

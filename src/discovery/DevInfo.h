@@ -1,6 +1,6 @@
 #pragma once
-// One camera found on the LAN, the camera families, the current camera of easy mode and the
-// address builders. Widget-free; the list itself is TDeviceList (DeviceList.h).
+// One camera found on the LAN and the address builders. Widget-free; the list itself is
+// TDeviceList (DeviceList.h), the families that fill records live in src/families/.
 
 #include <QJsonObject>
 #include <QString>
@@ -43,18 +43,8 @@ struct TDevInfo {
 
 enum TAddrMode : quint8 { kAddrPppoe = 0, kAddrDhcp = 1, kAddrStatic = 2 };
 
-// Family codes that produce records in this program.
-enum TFamily : qint32 {
-    kFamilyNone = -1,
-    kFamilyMoI = 2,     // "MO_I" binary UDP
-    kFamilyHisi = 4,    // external search library
-    kFamilyCtp = 5,     // CTP/1.0 text
-    kFamilyBin8 = 8,    // three-step binary exchange
-    kFamilyCgi = 9,     // HTTP-CGI family
-};
-
-// Series letter shown in the list's first column; empty for unknown codes.
-QString SeriesLetter(qint32 family);
+// The family code of a record that is still being parsed and is not a camera reply.
+inline constexpr qint32 kFamilyNone = -1;
 
 // Mac with every "-" and ":" removed, every blank replaced by "0", in upper case.
 QString MacHexOf(const QString& mac);
@@ -86,17 +76,3 @@ int CompareFolded(const QString& a, const QString& b);
 
 // Every field under its own name, for scripts.
 QJsonObject DevInfoToJson(const TDevInfo& rec);
-
-// The camera chosen in easy mode; kept across rows coming and going.
-extern QString CurDevMac;
-extern QString CurDevIP;
-extern QString CurDevUser;
-extern QString CurDevPwd;
-extern qint32 CurCamNo;      // 1 at start
-extern bool CurDevAuthOK;    // false at start
-
-inline constexpr const char* kFactoryUser = "admin";
-inline constexpr const char* kFactoryPassword = "qelvo";  // family 5 default
-
-// Sets the globals for a camera picked by the user; row1Based is its position in the list.
-void ChooseCurrentDevice(const TDevInfo& rec, int row1Based);

@@ -1,6 +1,6 @@
 #include "DeviceList.h"
 
-#include "LangRes.h"
+#include "FamilyRegistry.h"
 
 #include <QFile>
 #include <algorithm>
@@ -43,9 +43,8 @@ QString ExportMac(const QString& mac)
 
 }  // namespace
 
-TDeviceList::TDeviceList(QObject* parent)
-    : QAbstractTableModel(parent),
-      headers_{QStringLiteral("Series"), QStringLiteral("Name"), QStringLiteral("IP Address")}
+TDeviceList::TDeviceList(const TFamilyRegistry* families, QObject* parent)
+    : QAbstractTableModel(parent), families_(families), headers_(ColumnCount)
 {
 }
 
@@ -108,10 +107,16 @@ void TDeviceList::sort(int column, Qt::SortOrder order)
     SetSort(column, order == Qt::AscendingOrder);
 }
 
-void TDeviceList::RefreshRow(Row& row)
+const TFamilyTraits& TDeviceList::TraitsOf(qint32 family) const
+{
+    static const TFamilyTraits kUnknown;
+    return families_ ? families_->Traits(family) : kUnknown;
+}
+
+void TDeviceList::RefreshRow(Row& row) const
 {
     const TDevInfo& rec = *row.rec;
-    row.series = SeriesLetter(rec.Family);
+    row.series = TraitsOf(rec.Family).series;
     row.portText = QString::number(rec.HttpPort);
     row.seriesKey = row.series.toCaseFolded();
     row.nameKey = rec.Name.toCaseFolded();
@@ -248,14 +253,14 @@ bool TDeviceList::AddOrUpdateDevice(const TDevInfo& reply)
             rec.DdnsUser = reply.DdnsUser;
             rec.DdnsPwd = reply.DdnsPwd;
             rec.DdnsServer = reply.DdnsServer;
-            emit ddnsChanged(&rec);
+            emit ddnsChanged(rec.Mac);
         }
         return false;
     }
 
     auto row = std::make_unique<Row>();
     row->rec = std::make_unique<TDevInfo>(reply);
-    row->rec->TimeToLive = reply.Family == kFamilyBin8 ? kTimeToLiveFirstBin8 : kTimeToLive;
+    row->rec->TimeToLive = TraitsOf(reply.Family).firstTimeToLive;
     RefreshRow(*row);
     const int pos = InsertPosition(*row);
     beginInsertRows(QModelIndex(), pos, pos);
@@ -322,7 +327,7 @@ void TDeviceList::ExpireTick()
 {
     for (int i = Count() - 1; i >= 0; --i) {
         TDevInfo& rec = *rows_[size_t(i)]->rec;
-        if (rec.Family == kFamilyHisi)
+        if (!TraitsOf(rec.Family).expires)
             continue;  // only a new search or a settings change removes these
         if (--rec.TimeToLive <= 0) {
             beginRemoveRows(QModelIndex(), i, i);
@@ -336,16 +341,7 @@ void TDeviceList::ExpireTick()
 
 void TDeviceList::UpdateDeviceCount()
 {
-    // Called for every merged reply: the label text is read again only when the language
-    // changed, not once per datagram.
-    const QString langKey =
-        QString::number(LanguageGeneration()) + u'|' + LangDir() + u'|' + CurLang();
-    if (langKey != countPrefixKey_) {
-        countPrefix_ = GetResString(QStringLiteral("IDS_DEVCOUNT"));
-        countPrefixKey_ = langKey;
-    }
-    countText_ = countPrefix_ + QString::number(Count());
-    emit deviceCountChanged(Count(), countText_);
+    emit deviceCountChanged(Count());
 }
 
 const TDevInfo* TDeviceList::RecordAt(int row) const
@@ -407,12 +403,4 @@ bool TDeviceList::ExportToFile(const QString& path, QString* error) const
         return false;
     }
     return true;
-}
-
-TDevInfo* CurrentDevice(TDeviceList& list)
-{
-    int row = list.FindItemByMac(CurDevMac);
-    if (row < 0)
-        row = list.FindItemByIP(CurDevIP);
-    return list.RecordAt(row);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The camera list: one row per camera, keyed by its MAC text, kept sorted, aged by the search
 // tick. Shown by the advanced window's list view (three columns) and printed by ipcam-scan.
-// Lives on the user-interface thread only.
+// Lives on the user-interface thread only. Series letters and the ageing rules come from the
+// families; the column captions and the count label belong to the window that shows the list.
 
 #include "DevInfo.h"
 
@@ -11,6 +12,9 @@
 #include <memory>
 #include <vector>
 
+class TFamilyRegistry;
+struct TFamilyTraits;
+
 class TDeviceList : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -18,14 +22,15 @@ public:
     // The hidden fourth text of a row: HttpPort in decimal.
     static constexpr int PortTextRole = Qt::UserRole;
 
+    // Search ticks a known camera keeps after each answer.
     static constexpr qint32 kTimeToLive = 10;
-    // A family-8 camera's first answer: its exchange takes several round trips.
-    static constexpr qint32 kTimeToLiveFirstBin8 = 30;
 
-    explicit TDeviceList(QObject* parent = nullptr);
+    // families gives series letters and ageing rules; without it every row is of an unknown
+    // family. It must outlive the list.
+    explicit TDeviceList(const TFamilyRegistry* families = nullptr, QObject* parent = nullptr);
     ~TDeviceList() override;
 
-    // Column captions come from the language file; English until the window sets them.
+    // Column captions are the window's (from the language file); empty until it sets them.
     void SetHeaderTexts(const QStringList& captions);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -45,17 +50,17 @@ public:
     int FindItemByMac(const QString& mac) const;
     int FindItemByIP(const QString& ip) const;
     int FindItemByRecord(const TDevInfo* rec) const;
-    // The row's record, owned by the list; null when there is none.
+    // The row's record, owned by the list; null when there is none. Use it at once: the next
+    // reply or tick may replace or drop the row.
     TDevInfo* FindRecordByMac(const QString& mac) const;
     // Removes one row (after a settings change or an upgrade) and frees its record.
     void DeleteItem(int row);
 
-    // Once per search tick, after the probes: every row but family 4 loses one tick; rows at
-    // 0 are dropped. Then UpdateDeviceCount.
+    // Once per search tick, after the probes: every row of a family that ages loses one
+    // tick; rows at 0 are dropped. Then UpdateDeviceCount.
     void ExpireTick();
-    // Recomputes the count text and tells the window (deviceCountChanged).
+    // Tells the window the number of rows (deviceCountChanged).
     void UpdateDeviceCount();
-    QString DeviceCountText() const { return countText_; }
 
     int Count() const { return int(rows_.size()); }
     const TDevInfo* RecordAt(int row) const;
@@ -76,14 +81,14 @@ public:
     bool ExportToFile(const QString& path, QString* error = nullptr) const;
 
 signals:
-    // From UpdateDeviceCount: the number of rows and the count label's text.
-    void deviceCountChanged(int count, const QString& text);
+    // From UpdateDeviceCount: the number of rows.
+    void deviceCountChanged(int count);
     // A row's values were replaced by a reply: the detail panel should be refilled from the
     // selected row.
     void detailsChanged();
-    // Only the DDNS values of rec changed (user, password, server); the window rebuilds the
-    // outer address when it shows this record.
-    void ddnsChanged(const TDevInfo* rec);
+    // Only the DDNS values of the camera with this MAC changed (user, password, server); the
+    // window rebuilds the outer address when it shows this camera.
+    void ddnsChanged(const QString& mac);
 
 private:
     struct Row {
@@ -95,7 +100,8 @@ private:
         QString nameKey;
         TIpSortKey ipKey;
     };
-    static void RefreshRow(Row& row);
+    const TFamilyTraits& TraitsOf(qint32 family) const;
+    void RefreshRow(Row& row) const;
     int Compare(const Row& a, const Row& b) const;
     int IndexOf(const Row* row) const;
     // Position of a new row so that the list stays as a stable re-sort would leave it.
@@ -106,13 +112,8 @@ private:
 
     std::vector<std::unique_ptr<Row>> rows_;  // list order
     QHash<QString, Row*> byMac_;
+    const TFamilyRegistry* families_;
     QStringList headers_;
-    QString countText_;
-    QString countPrefix_;
-    QString countPrefixKey_;  // language state countPrefix_ was read in
     int sortColumn_ = ColIP;
     bool ascending_ = true;
 };
-
-// The record of the current camera: by CurDevMac, else by CurDevIP; null when missing.
-TDevInfo* CurrentDevice(TDeviceList& list);

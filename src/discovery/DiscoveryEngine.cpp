@@ -1,8 +1,9 @@
 #include "DiscoveryEngine.h"
 
-#include "Probes.h"
+#include "FamilyRegistry.h"
 
 #include <QNetworkDatagram>
+#include <QThread>
 
 using namespace DiscoveryNet;
 
@@ -12,14 +13,15 @@ namespace {
 constexpr int kKernelReceiveBuffer = 4 * 1024 * 1024;
 }  // namespace
 
-DiscoveryEngine::DiscoveryEngine(QObject* parent) : QObject(parent)
+DiscoveryEngine::DiscoveryEngine(TFamilyRegistry& families, QObject* parent)
+    : QObject(parent), families_(families), devices_(&families)
 {
     for (auto& s : sockets_) {
         s = new QUdpSocket(this);
-        connect(s, &QUdpSocket::readyRead, this, &DiscoveryEngine::IdUDPServerRead);
+        connect(s, &QUdpSocket::readyRead, this, &DiscoveryEngine::ReadPendingDatagrams);
     }
     timer_.setInterval(kTickMs);
-    connect(&timer_, &QTimer::timeout, this, &DiscoveryEngine::Timer1Timer);
+    connect(&timer_, &QTimer::timeout, this, &DiscoveryEngine::OnTick);
 }
 
 DiscoveryEngine::~DiscoveryEngine()
@@ -78,13 +80,20 @@ int DiscoveryEngine::Start()
 void DiscoveryEngine::Stop()
 {
     timer_.stop();
+    families_.StopSearches();
     for (QUdpSocket* s : sockets_)
         s->abort();
 }
 
+void DiscoveryEngine::ResumeTick()
+{
+    if (!timer_.isActive())
+        timer_.start();
+}
+
 quint16 DiscoveryEngine::LocalPort(int socketNumber) const
 {
-    if (socketNumber < 1 || socketNumber > int(sockets_.size()))
+    if (socketNumber < 1 || socketNumber > kSocketCount)
         return 0;
     const QUdpSocket* s = sockets_[size_t(socketNumber - 1)];
     return s->state() == QAbstractSocket::BoundState ? s->localPort() : 0;
@@ -92,7 +101,19 @@ quint16 DiscoveryEngine::LocalPort(int socketNumber) const
 
 bool DiscoveryEngine::SendBroadcast(int socketNumber, const QByteArray& bytes, quint16 port)
 {
-    if (socketNumber < 1 || socketNumber > int(sockets_.size()))
+    if (QThread::currentThread() == thread())
+        return SendBroadcastHere(socketNumber, bytes, port);
+    // Sockets belong to the engine's thread.
+    bool sent = false;
+    QMetaObject::invokeMethod(
+        this, [&] { sent = SendBroadcastHere(socketNumber, bytes, port); },
+        Qt::BlockingQueuedConnection);
+    return sent;
+}
+
+bool DiscoveryEngine::SendBroadcastHere(int socketNumber, const QByteArray& bytes, quint16 port)
+{
+    if (socketNumber < 1 || socketNumber > kSocketCount)
         return false;
     QUdpSocket* s = sockets_[size_t(socketNumber - 1)];
     // An unbound socket would bind itself to a random port on send; it sends nothing instead.
@@ -103,18 +124,8 @@ bool DiscoveryEngine::SendBroadcast(int socketNumber, const QByteArray& bytes, q
 
 bool DiscoveryEngine::SendProbes(int tick, bool withLibrary)
 {
-    // Each send on its own: a failure is ignored and the pass goes on.
-    if (ImagiaProbeDue(tick))
-        SendBroadcast(1, ImagiaProbe(), kImagiaPort);
-    if (family9Search_)
-        family9Search_();
-    SendBroadcast(1, Sq610Probe(), kSq610Port);
-    SendBroadcast(2, MoIProbe(), kMoIPort);
-    SendBroadcast(3, UicamProbe(), kUicamPort);
-    SendBroadcast(4, CtpProbe(), kCtpPort);
-    SendBroadcast(5, Bin8Probe(), kBin8Port);
-    if (withLibrary && family4Search_)
-        family4Search_();
+    for (const auto& family : families_.All())
+        family->SendProbes(*this, tick, withLibrary);
     return true;
 }
 
@@ -129,7 +140,7 @@ void DiscoveryEngine::Shown()
     SendProbes(0, false);
 }
 
-void DiscoveryEngine::Timer1Timer()
+void DiscoveryEngine::OnTick()
 {
     SendProbes(tick_, false);
     devices_.ExpireTick();
@@ -137,7 +148,7 @@ void DiscoveryEngine::Timer1Timer()
     ++tick_;
 }
 
-void DiscoveryEngine::IdUDPServerRead()
+void DiscoveryEngine::ReadPendingDatagrams()
 {
     auto* s = qobject_cast<QUdpSocket*>(sender());
     if (!s)
@@ -153,11 +164,7 @@ void DiscoveryEngine::IdUDPServerRead()
 
 bool DiscoveryEngine::ParseReply(const QByteArray& datagram, TDevInfo& rec)
 {
-    QByteArray followUp;
-    const bool merge = ::ParseReply(datagram, rec, &devices_, &followUp);
-    if (!followUp.isEmpty())
-        SendBroadcast(5, followUp, kBin8Port);
-    return merge;
+    return families_.ParseReply(datagram, rec, *this);
 }
 
 void DiscoveryEngine::OnUdpRead(const QByteArray& datagram)

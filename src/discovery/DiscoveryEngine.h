@@ -1,40 +1,69 @@
 #pragma once
-// The LAN search: five UDP sockets, the one-second tick that broadcasts one probe per camera
-// dialect and then ages the list, and the receive handler that parses replies into the list.
-// Widget-free; the advanced window and ipcam-scan each create one. Runs on the thread that
-// owns it (the user-interface thread), so parsing and list updates never run concurrently.
+// The LAN search: five UDP sockets, the one-second tick that sends every family's probes and
+// then ages the list, and the receive handler that hands each datagram to the families until
+// one recognises it. Widget-free; the advanced window and the ipcam tool each create one. Runs
+// on the thread that owns it (the user-interface thread), so parsing and list updates never
+// run concurrently.
 
+#include "CameraFamily.h"
 #include "DeviceList.h"
 
+#include <QHostAddress>
 #include <QObject>
 #include <QTimer>
 #include <QUdpSocket>
 #include <array>
-#include <functional>
 
-class DiscoveryEngine : public QObject {
+class TFamilyRegistry;
+
+namespace DiscoveryNet {
+// Every probe and settings command goes to the limited broadcast address.
+inline const QHostAddress kBroadcast() { return QHostAddress(QHostAddress::Broadcast); }
+
+// Nominal local ports of the five sockets, by socket number. The families name the socket
+// each of their datagrams leaves from.
+inline constexpr quint16 kLocalPort1 = 10001;
+inline constexpr quint16 kLocalPort2 = 10000;
+inline constexpr quint16 kLocalPort3 = 10002;
+inline constexpr quint16 kLocalPort4 = 7999;
+inline constexpr quint16 kLocalPort5 = 6800;
+// BindUdp looks this far above the nominal port for a free one.
+inline constexpr int kBindRange = 1000;
+
+// Datagrams are received into a buffer of this size; longer ones are cut.
+inline constexpr int kReceiveBufferSize = 1024;
+}  // namespace DiscoveryNet
+
+class DiscoveryEngine : public QObject, public ISearchSink {
     Q_OBJECT
 public:
     static constexpr int kTickMs = 1000;
+    static constexpr int kSocketCount = 5;
 
-    explicit DiscoveryEngine(QObject* parent = nullptr);
+    // families must outlive the engine.
+    explicit DiscoveryEngine(TFamilyRegistry& families, QObject* parent = nullptr);
     ~DiscoveryEngine() override;
 
     TDeviceList& Devices() { return devices_; }
-    const TDeviceList& Devices() const { return devices_; }
+    const TDeviceList& Devices() const override { return devices_; }
+    TFamilyRegistry& Families() { return families_; }
 
     // Binds the five sockets in their fixed order (a socket that cannot be bound stays closed
     // and its probes fail silently) and starts the tick. Returns the number of sockets bound.
     int Start();
-    // Stops the tick, then the sockets.
+    // Stops the tick, the families' own searches, then the sockets.
     void Stop();
     bool Running() const { return timer_.isActive(); }
+    // Pauses and resumes the tick alone (a firmware upgrade runs without the search).
+    void PauseTick() { timer_.stop(); }
+    void ResumeTick();
 
     // Finds a free local port at or above nominal and binds socket there.
     static bool BindUdp(QUdpSocket& socket, quint16 nominal);
 
-    // One pass of probes; tick decides the "IMAGIAQUERY,0" probe, withLibrary also starts the
-    // family-4 search. Send errors are swallowed. Always true.
+    // One pass of probes of every family, in the registry's order; tick decides the probes
+    // that go out only every few ticks, withLibrary also starts the searches of outside
+    // libraries. Send errors are swallowed. Always true.
     bool SendProbes(int tick, bool withLibrary);
     // The Find button: empty the list and search at once, with the library.
     void Find();
@@ -43,18 +72,14 @@ public:
 
     // The common receive handler for one datagram.
     void OnUdpRead(const QByteArray& datagram);
-    // Recognises and parses one datagram (see ParseReply in Probes.h) and sends the next
-    // family-8 request when the datagram calls for one.
+    // Asks the families in order until one recognises the datagram; true when rec is to be
+    // merged. A family may answer through the sockets (the family-8 exchange).
     bool ParseReply(const QByteArray& datagram, TDevInfo& rec);
 
-    // Families searched by drivers of their own join the tick here: family 9 runs on every
-    // pass, family 4 only with the library. Their records come back through DeliverRecord.
-    void SetFamily9Search(std::function<void()> search) { family9Search_ = std::move(search); }
-    void SetFamily4Search(std::function<void()> search) { family4Search_ = std::move(search); }
-
-    // Broadcasts bytes from socket 1..5 to port (settings commands use the sockets too).
-    // False when the socket is not bound or the send failed.
-    bool SendBroadcast(int socketNumber, const QByteArray& bytes, quint16 port);
+    // ISearchSink. SendBroadcast may be called from any thread: from another one it is run on
+    // the engine's thread, which must be running its event loop meanwhile.
+    bool SendBroadcast(int socketNumber, const QByteArray& bytes, quint16 port) override;
+    QObject* SearchOwner() override { return this; }
 
     int TickCount() const { return tick_; }
     // Datagrams received on all five sockets since construction (recognised or not).
@@ -65,9 +90,9 @@ public:
 
 public slots:
     // Merges a record found by any family's search, exactly as a parsed datagram is merged.
-    void DeliverRecord(const TDevInfo& rec);
+    void DeliverRecord(const TDevInfo& rec) override;
     // One timer tick: probes, then expiry.
-    void Timer1Timer();
+    void OnTick();
 
 signals:
     // A reply added a row; the window selects and focuses the first row when none is.
@@ -77,13 +102,13 @@ signals:
 
 private:
     void Merge(const TDevInfo& rec);
-    void IdUDPServerRead();
+    void ReadPendingDatagrams();
+    bool SendBroadcastHere(int socketNumber, const QByteArray& bytes, quint16 port);
 
+    TFamilyRegistry& families_;
     TDeviceList devices_;
-    std::array<QUdpSocket*, 5> sockets_{};
+    std::array<QUdpSocket*, kSocketCount> sockets_{};
     QTimer timer_;
     int tick_ = 0;
     quint64 datagrams_ = 0;
-    std::function<void()> family9Search_;
-    std::function<void()> family4Search_;
 };

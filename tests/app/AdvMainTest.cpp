@@ -1,6 +1,7 @@
 #include "AdvMain.h"
 #include "AuthInput.h"
 #include "Controls.h"
+#include "CurrentCamera.h"
 #include "DiscoveryEngine.h"
 #include "LangForms.h"
 #include "LangRes.h"
@@ -74,8 +75,7 @@ TEST_F(AdvWindow, CamerasFillTheListAndTheLanguageReachesTheColumns) {
 
     SetLanguage("pl");
     main->ReapplyLanguage();
-    EXPECT_EQ(Header(1), GetLangString("Form_frmAdv_Main", "ListView.Columns1.Caption"));
-    EXPECT_NE(Header(1), "Name");
+    EXPECT_EQ(Header(1), "Nazwa");
     EXPECT_EQ(adv->ListView->model()->columnCount(), 3);
 
     main->lblAdvClick();  // back to the welcome page: export is off while hidden
@@ -108,22 +108,27 @@ TEST_F(AdvWindow, ApplyNetSettingsLoginRules) {
         ++prompts;
         return false;  // the user cancels
     });
-    CurDevUser = "admin";
-    CurDevPwd = "secret";
+    TCurrentCamera& cur = main->CurrentCamera();
+    cur.CurDevUser = "admin";
+    cur.CurDevPwd = "secret";
     TDevInfo oldRec = Camera(9, "00-1A-2B-3C-4D-60", "Cgi", "127.0.0.1");
     oldRec.HttpPort = 1;  // nothing listens: the stored credentials cannot be confirmed
     TDevInfo newRec = oldRec;
     newRec.IP = "127.0.0.2";
     EXPECT_FALSE(adv->ApplyNetSettings(oldRec, newRec, true));
     EXPECT_EQ(prompts, 1) << "family 9 checks the credentials and asks when they fail";
-    EXPECT_EQ(CurDevUser, "admin");
-    EXPECT_EQ(CurDevPwd, "secret");
+    EXPECT_EQ(cur.CurDevUser, "admin");
+    EXPECT_EQ(cur.CurDevPwd, "secret");
 
-    // Families 2, 5 and 8 never check, so the stored credentials go out without a dialog.
+    // Families 2, 5 and 8 never check, so the stored credentials go out without a dialog (the
+    // test's namespace has a veth adapter for the broadcast).
     for (int family : {2, 5, 8}) {
         TDevInfo o = Camera(family, "001A2B3C4D61", "Cam", "10.0.0.5");
         o.SN = "0123456789ABCD";
-        adv->ApplyNetSettings(o, o, true);
+        o.Mask = "255.255.255.0";
+        o.Gateway = "10.0.0.1";
+        o.Dns1 = "10.0.0.1";
+        EXPECT_TRUE(adv->ApplyNetSettings(o, o, true)) << family;
     }
     EXPECT_EQ(prompts, 1);
     EXPECT_FALSE(adv->ApplyNetSettings(Camera(4, "001A2B3C4D62", "Lib", "10.0.0.6"), newRec, true));
@@ -132,8 +137,13 @@ TEST_F(AdvWindow, ApplyNetSettingsLoginRules) {
 }
 
 TEST_F(AdvWindow, AdapterChoiceFillsTheFields) {
-    // In the test's network namespace only loopback exists, so no adapter is listed.
-    EXPECT_EQ(adv->cmbCards->count(), adv->NetCards().size());
+    // The test's namespace has one adapter besides loopback: v0, 10.77.0.1/24.
+    ASSERT_EQ(adv->cmbCards->count(), 1);
+    EXPECT_EQ(adv->cmbCards->itemText(0), "v0");
+    EXPECT_EQ(adv->cmbCards->currentIndex(), 0);
+    EXPECT_EQ(adv->edCurIP->text(), "10.77.0.1");
+    EXPECT_EQ(adv->edCurSubmask->text(), "255.255.255.0");
+    EXPECT_EQ(adv->edCurGate->text(), "") << "its default route names no gateway";
     adv->cmbCards->setCurrentIndex(-1);
     adv->cmbCardsChange();
     EXPECT_TRUE(adv->edCurIP->text().isEmpty());

@@ -24,17 +24,15 @@ protected:
         cam.HttpPort = server.Port();
         cam.Mac = QStringLiteral("00:1A:2B:3C:4D:5E");
         cam.Version = QStringLiteral("48.2.0.1");
-        driver.SetCurrentDevice(&cam);
-        driver.SetBusyIndicator([this](bool busy) { busyEvents.push_back(busy); });
     }
 
     std::vector<HttpRequest> Requests() const { return server.Requests(); }
+    QString Base() const { return Cgi::BaseUrl(cam); }
 
     Family9Pages pages;
     CameraServer server{pages.Handler()};
     TDevInfo cam;
     TT924Series driver;
-    std::vector<bool> busyEvents;
 };
 
 TEST_F(CgiHttp, CheckLoginTable)
@@ -89,7 +87,7 @@ TEST_F(CgiHttp, ScanFillsTheListWithOneRecordPerNetwork)
     TWiFiList list;
     list.push_back({QStringLiteral("stale"), std::make_unique<TWiFiRecord>()});
     const auto t0 = std::chrono::steady_clock::now();
-    ASSERT_EQ(driver.ScanWiFiList("admin", "", list), 2);
+    ASSERT_EQ(driver.ScanWiFiList(cam, "admin", "", list), 2);
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(200));
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].text, "HomeNet(70)");
@@ -112,78 +110,75 @@ TEST_F(CgiHttp, ScanFailuresEmptyTheList)
     };
     TWiFiList list = stale();
     pages.password = "secret";
-    EXPECT_EQ(driver.ScanWiFiList("admin", "wrong", list), -1);
+    EXPECT_EQ(driver.ScanWiFiList(cam, "admin", "wrong", list), -1);
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(server.RequestCount(), 1u);  // no result request after a refused scan
 
     list = stale();
     pages.scanResult = "var ap_number=0;\r\n";
-    EXPECT_EQ(driver.ScanWiFiList("admin", "secret", list), 0);
+    EXPECT_EQ(driver.ScanWiFiList(cam, "admin", "secret", list), 0);
     EXPECT_TRUE(list.empty());
 
     list = stale();
     pages.scanResult = "nothing";
-    EXPECT_EQ(driver.ScanWiFiList("admin", "secret", list), -1);
+    EXPECT_EQ(driver.ScanWiFiList(cam, "admin", "secret", list), -1);
     EXPECT_TRUE(list.empty());
 
     list = stale();
-    driver.SetCurrentDevice(nullptr);
-    EXPECT_EQ(driver.ScanWiFiList("admin", "secret", list), -1);
+    cam.HttpPort = RefusedPort();
+    EXPECT_EQ(driver.ScanWiFiList(cam, "admin", "secret", list), -1);
     EXPECT_TRUE(list.empty());
 }
 
-TEST_F(CgiHttp, WiFiParamsAreReadOnceAndKept)
+TEST_F(CgiHttp, WiFiParamsAreReadOncePerCamera)
 {
-    TCgiWiFiParams* p = driver.GetWiFiParams(" admin ", "");
-    ASSERT_NE(p, nullptr);
+    const std::optional<TCgiWiFiParams> p = driver.GetWiFiParams(cam, " admin ", "");
+    ASSERT_TRUE(p);
     EXPECT_EQ(p->enable, 1);
     EXPECT_EQ(p->ssid, "HomeNet");
     EXPECT_EQ(p->encrypt, 4);
     EXPECT_EQ(p->wpa_psk, "secret key");
-    EXPECT_EQ(busyEvents, (std::vector<bool>{true, false}));
     ASSERT_EQ(server.RequestCount(), 1u);
     EXPECT_EQ(Requests()[0].target, "/get_params.cgi?user=admin&pwd=");
+    EXPECT_EQ(driver.GetWiFiParams(cam, "admin", ""), p);
+    EXPECT_EQ(server.RequestCount(), 1u) << "the same camera is not asked again";
 
-    // Another camera chosen: the record stays, nothing is asked.
+    // Another camera is asked for its own settings: this one cannot be reached.
     TDevInfo other = cam;
+    other.Mac = QStringLiteral("00:1A:2B:3C:4D:5F");
     other.HttpPort = RefusedPort();
-    driver.SetCurrentDevice(&other);
-    EXPECT_EQ(driver.GetWiFiParams("admin", ""), p);
-    EXPECT_EQ(server.RequestCount(), 1u);
+    EXPECT_EQ(driver.GetWiFiParams(other, "admin", ""), std::nullopt);
+    EXPECT_EQ(driver.GetWiFiParams(cam, "admin", ""), p);
 }
 
-TEST_F(CgiHttp, WiFiParamsWithoutValuesGiveNoneButStayHeld)
+TEST_F(CgiHttp, FailedWiFiReadsAreNotKept)
 {
     pages.password = "secret";
-    EXPECT_EQ(driver.GetWiFiParams("admin", "wrong"), nullptr);
-    EXPECT_EQ(busyEvents, (std::vector<bool>{true, false}));
-    TCgiWiFiParams* held = driver.GetWiFiParams("admin", "secret");
-    ASSERT_NE(held, nullptr);
-    EXPECT_EQ(*held, TCgiWiFiParams());
-    EXPECT_EQ(server.RequestCount(), 1u);
-}
+    EXPECT_EQ(driver.GetWiFiParams(cam, "admin", "wrong"), std::nullopt);  // no "var"
+    const std::optional<TCgiWiFiParams> read = driver.GetWiFiParams(cam, "admin", "secret");
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->ssid, "HomeNet");
+    EXPECT_EQ(server.RequestCount(), 2u);
 
-TEST_F(CgiHttp, WiFiParamsOfAnUnreachableCameraAreEmpty)
-{
-    cam.HttpPort = RefusedPort();
-    TCgiWiFiParams* p = driver.GetWiFiParams("admin", "");
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(*p, TCgiWiFiParams());
-    EXPECT_EQ(busyEvents, (std::vector<bool>{true, false}));
+    TDevInfo unreachable = cam;
+    unreachable.Mac = QStringLiteral("00:1A:2B:3C:4D:60");
+    unreachable.HttpPort = RefusedPort();
+    EXPECT_EQ(driver.GetWiFiParams(unreachable, "admin", "secret"), std::nullopt);
+    unreachable.HttpPort = server.Port();  // back: read now
+    EXPECT_TRUE(driver.GetWiFiParams(unreachable, "admin", "secret"));
+    EXPECT_EQ(server.RequestCount(), 3u);
 }
 
 TEST_F(CgiHttp, SetWiFiSendsTheEditedRecordAndRestartsWithBasic)
 {
     pages.password = "pw";
-    TCgiWiFiParams* p = driver.GetWiFiParams("admin", "pw");
-    ASSERT_NE(p, nullptr);
+    std::optional<TCgiWiFiParams> p = driver.GetWiFiParams(cam, "admin", "pw");
+    ASSERT_TRUE(p);
     p->ssid = QStringLiteral("Caf\u00e9 & Bar");
     p->wpa_psk = QStringLiteral(" p+ss word#1 ");
     p->enable = 0;
     server.ClearRequests();
-    busyEvents.clear();
-    EXPECT_EQ(driver.SetWiFiParams("admin", "pw"), kWiFiRestarting);
-    EXPECT_EQ(busyEvents, (std::vector<bool>{true, false}));
+    EXPECT_EQ(driver.SetWiFiParams(cam, "admin", "pw", *p), kWiFiRestarting);
     const auto r = Requests();
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].path, "/set_wifi.cgi");
@@ -199,17 +194,19 @@ TEST_F(CgiHttp, SetWiFiSendsTheEditedRecordAndRestartsWithBasic)
     EXPECT_TRUE(r[1].hasBasic);
     EXPECT_EQ(r[1].basicUser, "admin");
     EXPECT_EQ(r[1].basicPassword, "pw");
+    // What the camera took is what the driver holds for it now.
+    EXPECT_EQ(driver.GetWiFiParams(cam, "admin", "pw"), p);
+    EXPECT_EQ(server.RequestCount(), 2u);
 }
 
 TEST_F(CgiHttp, SetWiFiResults)
 {
-    ASSERT_EQ(driver.SetWiFiParams("admin", ""), kWiFiNotTaken);  // nothing read yet
-    EXPECT_EQ(server.RequestCount(), 0u);
-    ASSERT_NE(driver.GetWiFiParams("admin", ""), nullptr);
+    const std::optional<TCgiWiFiParams> params = driver.GetWiFiParams(cam, "admin", "");
+    ASSERT_TRUE(params);
 
     pages.setWiFiAnswer = "<html>error</html>";
     server.ClearRequests();
-    EXPECT_EQ(driver.SetWiFiParams("admin", ""), kWiFiNotTaken);
+    EXPECT_EQ(driver.SetWiFiParams(cam, "admin", "", *params), kWiFiNotTaken);
     EXPECT_EQ(server.RequestCount(), 1u);  // no restart after a refusal
 
     // Settings taken, but the restart page refuses the Basic credentials.
@@ -218,65 +215,63 @@ TEST_F(CgiHttp, SetWiFiResults)
         return r.path == "/reboot.cgi" ? HttpAnswer(401, "Unauthorized") : pages.Answer(r);
     });
     cam.HttpPort = picky.Port();
-    EXPECT_EQ(driver.SetWiFiParams("admin", ""), kWiFiRestartFailed);
+    EXPECT_EQ(driver.SetWiFiParams(cam, "admin", "", *params), kWiFiRestartFailed);
 
     cam.HttpPort = RefusedPort();
-    EXPECT_EQ(driver.SetWiFiParams("admin", ""), kWiFiNotTaken);
+    EXPECT_EQ(driver.SetWiFiParams(cam, "admin", "", *params), kWiFiNotTaken);
 }
 
 TEST_F(CgiHttp, FactoryParamsCacheAndRereading)
 {
-    TCgiFactoryParams* p = driver.GetFactoryParams("admin", "", false);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(*p, (TCgiFactoryParams{"10", "ddns.example.net", "808", "T0012345", "pw", 0}));
+    const TCgiFactoryParams p = driver.GetFactoryParams(Base(), "admin", "", false);
+    EXPECT_EQ(p, (TCgiFactoryParams{"10", "ddns.example.net", "808", "T0012345", "pw", 0}));
     ASSERT_EQ(server.RequestCount(), 1u);
     EXPECT_EQ(Requests()[0].target, "/get_factory_param.cgi?user=admin&pwd=");
 
-    EXPECT_EQ(driver.GetFactoryParams("admin", "", true), p);
+    EXPECT_EQ(driver.GetFactoryParams(Base(), "admin", "", true), p);
     EXPECT_EQ(server.RequestCount(), 1u);
 
     pages.factory = "var factory_index=10;\r\nvar factory_server=\"ddns.example.net\";\r\n"
                     "var factory_port=0;\r\nvar factory_user=\"T0012345\";\r\n";
-    EXPECT_EQ(driver.GetFactoryParams("admin", "", false), p);
+    const TCgiFactoryParams again = driver.GetFactoryParams(Base(), "admin", "", false);
     EXPECT_EQ(server.RequestCount(), 2u);
-    EXPECT_EQ(p->status, Cgi::kFactoryNoServer);
-    EXPECT_EQ(p->port, "0");
+    EXPECT_EQ(again.status, Cgi::kFactoryNoServer);
+    EXPECT_EQ(again.port, "0");
 }
 
 TEST_F(CgiHttp, FactoryParamsFailureStatuses)
 {
     pages.password = "secret";
-    EXPECT_EQ(driver.GetFactoryParams("admin", "wrong", false)->status, Cgi::kFactoryNoVar);
+    EXPECT_EQ(driver.GetFactoryParams(Base(), "admin", "wrong", false).status, Cgi::kFactoryNoVar);
     // The page takes the credentials untrimmed: blanks make them wrong.
-    EXPECT_EQ(driver.GetFactoryParams("admin ", "secret", false)->status, Cgi::kFactoryNoVar);
-    EXPECT_EQ(driver.GetFactoryParams("admin", "secret", false)->status, Cgi::kFactoryComplete);
+    EXPECT_EQ(driver.GetFactoryParams(Base(), "admin ", "secret", false).status, Cgi::kFactoryNoVar);
+    EXPECT_EQ(driver.GetFactoryParams(Base(), "admin", "secret", false).status, Cgi::kFactoryComplete);
+    const TCgiFactoryParams refused = driver.GetFactoryParams(Base(), "admin", "wrong", false);
+    EXPECT_EQ(refused.status, Cgi::kFactoryNoVar);
+    EXPECT_EQ(refused.user, "T0012345");  // not read, kept
     cam.HttpPort = RefusedPort();
-    EXPECT_EQ(driver.GetFactoryParams("admin", "secret", false)->status,
+    EXPECT_EQ(driver.GetFactoryParams(Base(), "admin", "secret", false).status,
               Cgi::kFactoryUnreachable);
-    EXPECT_EQ(driver.FactoryParamsCopy().user, "T0012345");  // not read, kept
 }
 
-TEST_F(CgiHttp, FactoryParamsFromAWorkerThreadWithItsOwnBaseUrl)
+TEST_F(CgiHttp, FactoryParamsFromAWorkerThread)
 {
-    driver.SetCurrentDevice(nullptr);
-    int status = -1;
-    std::thread worker([&] {
-        status = driver.GetFactoryParams("admin", "", false, server.BaseUrl())->status;
-    });
+    TCgiFactoryParams got;
+    std::thread worker([&] { got = driver.GetFactoryParams(server.BaseUrl(), "admin", "", false); });
     worker.join();
-    EXPECT_EQ(status, Cgi::kFactoryComplete);
-    EXPECT_EQ(driver.FactoryParamsCopy().server, "ddns.example.net");
+    EXPECT_EQ(got.status, Cgi::kFactoryComplete);
+    EXPECT_EQ(got.server, "ddns.example.net");
 }
 
-TEST_F(CgiHttp, SetDdnsSendsTheHeldParameters)
+TEST_F(CgiHttp, SetDdnsSendsTheGivenParameters)
 {
     pages.password = "p w";
-    TCgiFactoryParams* p = driver.GetFactoryParams("admin", "p w", false);
-    ASSERT_EQ(p->status, Cgi::kFactoryComplete);
-    p->server = QStringLiteral(" other.example.net ");
-    p->passwd = QStringLiteral("d&d");
+    TCgiFactoryParams p = driver.GetFactoryParams(Base(), "admin", "p w", false);
+    ASSERT_EQ(p.status, Cgi::kFactoryComplete);
+    p.server = QStringLiteral(" other.example.net ");
+    p.passwd = QStringLiteral("d&d");
     server.ClearRequests();
-    EXPECT_EQ(driver.SetDDNSParams("admin", "p w"), kDdnsAccepted);
+    EXPECT_EQ(driver.SetDDNSParams(Base(), p, "admin", "p w"), kDdnsAccepted);
     const auto r = Requests();
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].target,
@@ -284,15 +279,15 @@ TEST_F(CgiHttp, SetDdnsSendsTheHeldParameters)
               "&proxy_port=808&restart_dyndns=&loginuse=admin&loginpas=p%20w");
 
     pages.setDdnsAnswer = "failed";
-    EXPECT_EQ(driver.SetDDNSParams("admin", "p w"), kDdnsRefused);
-    EXPECT_EQ(driver.SetDDNSParams("admin", "wrong"), kDdnsRefused);  // "Auth Failed"
+    EXPECT_EQ(driver.SetDDNSParams(Base(), p, "admin", "p w"), kDdnsRefused);
+    EXPECT_EQ(driver.SetDDNSParams(Base(), p, "admin", "wrong"), kDdnsRefused);  // "Auth Failed"
     cam.HttpPort = RefusedPort();
-    EXPECT_EQ(driver.SetDDNSParams("admin", "p w"), kDdnsRequestFailed);
+    EXPECT_EQ(driver.SetDDNSParams(Base(), p, "admin", "p w"), kDdnsRequestFailed);
 }
 
-TEST_F(CgiHttp, SetDdnsWithoutParametersSendsNothing)
+TEST_F(CgiHttp, SetDdnsWithoutAnAddressSendsNothing)
 {
-    EXPECT_EQ(driver.SetDDNSParams("admin", ""), kDdnsRequestFailed);
+    EXPECT_EQ(driver.SetDDNSParams(QString(), TCgiFactoryParams(), "admin", ""), kDdnsRequestFailed);
     EXPECT_EQ(server.RequestCount(), 0u);
 }
 
@@ -341,10 +336,8 @@ protected:
 
 TEST_F(CgiUpgrade, OldFirmwareTakesTheUploadOnItsWebPort)
 {
-    driver.SetCurrentDevice(nullptr);
     pages.version = "48.2.0.1";
     ASSERT_TRUE(driver.UpgradeSystem(server.BaseUrl(), "admin", file, "pw"));
-    EXPECT_EQ(busyEvents, (std::vector<bool>{true, false}));
     const auto r = Requests();
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].target, "/get_status.cgi?user=admin&pwd=pw");
@@ -362,7 +355,6 @@ TEST_F(CgiUpgrade, OldFirmwareTakesTheUploadOnItsWebPort)
 
 TEST_F(CgiUpgrade, WebPagesGoToTheirOwnPage)
 {
-    driver.SetCurrentDevice(nullptr);
     pages.version = "";
     ASSERT_TRUE(driver.UpgradeWeb(server.BaseUrl(), "admin", file, "pw"));
     const auto r = Requests();
@@ -379,18 +371,16 @@ TEST_F(CgiUpgrade, NewerFirmwareTakesTheUploadOnPort8600)
     CameraServer port8600(uploader.Handler(), 8600);
     ASSERT_TRUE(port8600.Listening());
 
-    driver.SetCurrentDevice(nullptr);
     pages.version = "48.2.0.99";
     ASSERT_TRUE(driver.UpgradeSystem(server.BaseUrl(), "admin", file, "pw"));
     ASSERT_EQ(server.RequestCount(), 1u);  // only the status page
     ASSERT_EQ(port8600.RequestCount(), 1u);
     ExpectFilePart(port8600.Requests()[0], content);
 
-    // With a current camera its record decides, and the status page is not asked.
+    // With the camera's record given, its version decides and the status page is not asked.
     cam.Version = QStringLiteral("48.2.0.121");
-    driver.SetCurrentDevice(&cam);
     server.ClearRequests();
-    ASSERT_TRUE(driver.UpgradeWeb(server.BaseUrl(), "admin", file, "pw"));
+    ASSERT_TRUE(driver.UpgradeWeb(server.BaseUrl(), "admin", file, "pw", &cam));
     EXPECT_EQ(server.RequestCount(), 0u);
     ASSERT_EQ(port8600.RequestCount(), 2u);
     EXPECT_EQ(port8600.Requests()[1].target, "/upgrade_htmls.cgi?loginuse=admin&loginpas=pw");
@@ -399,17 +389,17 @@ TEST_F(CgiUpgrade, NewerFirmwareTakesTheUploadOnPort8600)
 TEST_F(CgiUpgrade, FailuresGiveFalse)
 {
     // cam.Version 48.2.0.1: the upload goes to the camera's own base URL.
-    EXPECT_FALSE(driver.UpgradeSystem(server.BaseUrl(), "admin", file, "wrong"));  // 401
+    EXPECT_FALSE(driver.UpgradeSystem(server.BaseUrl(), "admin", file, "wrong", &cam));  // 401
     pages.uploadStatus = 500;
-    EXPECT_FALSE(driver.UpgradeSystem(server.BaseUrl(), "admin", file, "pw"));
+    EXPECT_FALSE(driver.UpgradeSystem(server.BaseUrl(), "admin", file, "pw", &cam));
     pages.uploadStatus = 200;
     server.ClearRequests();
-    EXPECT_FALSE(driver.UpgradeSystem(server.BaseUrl(), "admin", dir.filePath("missing.bin"), "pw"));
-    EXPECT_FALSE(driver.UpgradeSystem(server.BaseUrl(), "admin", dir.path(), "pw"));
+    EXPECT_FALSE(driver.UpgradeSystem(server.BaseUrl(), "admin", dir.filePath("missing.bin"), "pw", &cam));
+    EXPECT_FALSE(driver.UpgradeSystem(server.BaseUrl(), "admin", dir.path(), "pw", &cam));
     EXPECT_EQ(server.RequestCount(), 0u);
     EXPECT_FALSE(driver.UpgradeSystem(QStringLiteral("http://127.0.0.1:%1").arg(RefusedPort()),
-                                      "admin", file, "pw"));
-    EXPECT_TRUE(driver.UpgradeSystem(server.BaseUrl(), "admin", file, "pw"));
+                                      "admin", file, "pw", &cam));
+    EXPECT_TRUE(driver.UpgradeSystem(server.BaseUrl(), "admin", file, "pw", &cam));
 }
 
 // Answers no camera should give: every operation reports its failure result and nothing
@@ -437,10 +427,10 @@ TEST(CgiHostile, AnswersTable)
         int ddns;
         bool upload;
     } cases[] = {
-        {"no status line", "HELLO\r\n\r\nvar x=1;", false, 6, -1, false, 2, false},
-        {"closed without answer", "", false, 6, -1, false, 2, false},
+        {"no status line", "HELLO\r\n\r\nvar x=1;", false, 6, -1, true, 2, false},
+        {"closed without answer", "", false, 6, -1, true, 2, false},
         {"body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nvar factory_index=10;",
-         false, 6, -1, false, 2, false},
+         false, 6, -1, true, 2, false},
         {"error status", HttpAnswer(500, "oops"), true, 5, -1, true, 1, false},
         {"empty body", HttpAnswer(200, ""), true, 5, -1, true, 1, true},
         {"zero byte ends the text",
@@ -459,14 +449,14 @@ TEST(CgiHostile, AnswersTable)
         cam.IP = QStringLiteral("127.0.0.1");
         cam.HttpPort = server.Port();
         TT924Series driver;
-        driver.SetCurrentDevice(&cam);
         EXPECT_EQ(driver.CheckLogin(server.BaseUrl(), "admin", ""), c.login) << c.why;
-        EXPECT_EQ(driver.GetFactoryParams("admin", "", false)->status, c.factoryStatus) << c.why;
+        const TCgiFactoryParams factory = driver.GetFactoryParams(Cgi::BaseUrl(cam), "admin", "", false);
+        EXPECT_EQ(factory.status, c.factoryStatus) << c.why;
         TWiFiList list;
-        EXPECT_EQ(driver.ScanWiFiList("admin", "", list), c.scan) << c.why;
+        EXPECT_EQ(driver.ScanWiFiList(cam, "admin", "", list), c.scan) << c.why;
         EXPECT_EQ(int(list.size()), std::max(c.scan, 0)) << c.why;
-        EXPECT_EQ(driver.GetWiFiParams("admin", "") == nullptr, c.wifiNone) << c.why;
-        EXPECT_EQ(driver.SetDDNSParams("admin", ""), c.ddns) << c.why;
+        EXPECT_EQ(!driver.GetWiFiParams(cam, "admin", ""), c.wifiNone) << c.why;
+        EXPECT_EQ(driver.SetDDNSParams(Cgi::BaseUrl(cam), factory, "admin", ""), c.ddns) << c.why;
         EXPECT_EQ(driver.UpgradeSystem(server.BaseUrl(), "admin", file, ""), c.upload) << c.why;
     }
 }

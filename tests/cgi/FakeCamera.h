@@ -1,73 +1,10 @@
 #pragma once
-// A family-9 camera's web server on 127.0.0.1 for the driver tests: POSIX sockets on a
-// thread, one thread per connection. It records every request (head, decoded query, body)
-// and answers through a handler; Family9Pages is a handler that answers like a camera.
+// The pages of a family-9 camera's web server, answered through the test support's
+// CameraServer.
 
-#include <QString>
+#include "TestHttpServer.h"
 
-#include <atomic>
-#include <cstdint>
-#include <functional>
-#include <map>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
-
-struct HttpRequest {
-    std::string method;
-    std::string target;  // as sent: path and query
-    std::string path;
-    std::map<std::string, std::string> query;  // percent-decoded
-    std::string head;
-    std::string body;
-    bool hasBasic = false;
-    std::string basicUser;
-    std::string basicPassword;
-
-    std::string Header(const std::string& name) const;  // case-insensitive; empty when absent
-    std::string Param(const std::string& name) const;
-};
-
-// Decodes %XX (and "+" as a blank, as camera CGI decoders do).
-std::string PercentDecode(const std::string& s);
-
-// An answer: the bytes to send, then whether to close at once.
-using HttpHandler = std::function<std::string(const HttpRequest&)>;
-
-class CameraServer {
-public:
-    // port 0: any free port.
-    explicit CameraServer(HttpHandler handler, std::uint16_t port = 0);
-    ~CameraServer();
-    CameraServer(const CameraServer&) = delete;
-    CameraServer& operator=(const CameraServer&) = delete;
-
-    bool Listening() const { return listen_ >= 0; }
-    std::uint16_t Port() const { return port_; }
-    QString BaseUrl() const;  // "http://127.0.0.1:" + port
-    std::vector<HttpRequest> Requests() const;
-    size_t RequestCount() const;
-    void ClearRequests();
-
-private:
-    void AcceptLoop();
-    void Serve(int fd);
-
-    HttpHandler handler_;
-    int listen_ = -1;
-    int wake_[2] = {-1, -1};
-    std::uint16_t port_ = 0;
-    std::thread acceptor_;
-    mutable std::mutex mutex_;
-    std::vector<std::thread> connections_;
-    std::vector<HttpRequest> requests_;
-};
-
-std::string HttpAnswer(int status, const std::string& body, const std::string& extraHeaders = {});
-
-// A port on 127.0.0.1 on which nothing listens.
-std::uint16_t RefusedPort();
 
 // The pages of a family-9 camera. Pages that take credentials in the query answer
 // "Auth Failed" without any "var" when they are wrong; the restart and upload pages want

@@ -1,6 +1,8 @@
 // The record's helpers: series letters, MAC texts, address builders, address comparison and
 // the current-camera choice.
 
+#include "BuiltInFamilies.h"
+#include "CurrentCamera.h"
 #include "DevInfo.h"
 #include "TestPackets.h"
 
@@ -11,8 +13,9 @@ TEST(DevInfo, SeriesLetters)
     const std::pair<int, const char*> table[] = {
         {0, "E"}, {1, "M"}, {2, "F"}, {3, "F1"}, {4, "H"},    {5, "E"}, {6, "V"},
         {7, "F2"}, {8, "H"}, {9, "T"}, {999, "NAS"}, {10, ""}, {-1, ""}, {1000, ""}};
+    const auto families = MakeBuiltInFamilies(QStringLiteral("/nonexistent"));
     for (const auto& [family, letter] : table)
-        EXPECT_EQ(SeriesLetter(family), QString::fromLatin1(letter)) << family;
+        EXPECT_EQ(families->SeriesLetter(family), QString::fromLatin1(letter)) << family;
 }
 
 TEST(DevInfo, MacHex)
@@ -88,21 +91,23 @@ TEST(DevInfo, CompareIp)
     }
 }
 
-TEST(DevInfo, ChoosingACameraSetsTheGlobals)
+TEST(DevInfo, ChoosingACameraSetsTheCurrentCamera)
 {
+    const auto families = MakeBuiltInFamilies(QStringLiteral("/nonexistent"));
     TDevInfo r;
     r.Mac = "00-11";
     r.IP = "10.1.1.2";
-    for (int family : {5, 2, 8}) {
+    for (int family : {5, 2, 8, 9, 4}) {
         r.Family = family;
-        CurDevAuthOK = true;
-        ChooseCurrentDevice(r, 3);
-        EXPECT_EQ(CurDevMac, "00-11");
-        EXPECT_EQ(CurDevIP, "10.1.1.2");
-        EXPECT_EQ(CurDevUser, "admin");
-        EXPECT_EQ(CurDevPwd, family == 5 ? "qelvo" : "");
-        EXPECT_EQ(CurCamNo, 3);
-        EXPECT_FALSE(CurDevAuthOK);
+        TCurrentCamera cur;
+        cur.CurDevAuthOK = true;
+        cur.Choose(r, 3, families->Traits(family).factoryPassword);
+        EXPECT_EQ(cur.CurDevMac, "00-11");
+        EXPECT_EQ(cur.CurDevIP, "10.1.1.2");
+        EXPECT_EQ(cur.CurDevUser, "admin");
+        EXPECT_EQ(cur.CurDevPwd, family == 5 ? "qelvo" : "") << family;
+        EXPECT_EQ(cur.CurCamNo, 3);
+        EXPECT_FALSE(cur.CurDevAuthOK);
     }
 }
 

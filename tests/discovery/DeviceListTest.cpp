@@ -1,7 +1,8 @@
 // The camera list: merge rules, expiry, sorting, lookups, count and export.
 
+#include "BuiltInFamilies.h"
+#include "CurrentCamera.h"
 #include "DeviceList.h"
-#include "LangRes.h"
 #include "TestPackets.h"
 
 #include <QAbstractItemModelTester>
@@ -45,7 +46,8 @@ QStringList Macs(const TDeviceList& list)
 
 class DeviceListTest : public ::testing::Test {
 protected:
-    TDeviceList list;
+    std::unique_ptr<TFamilyRegistry> families = MakeBuiltInFamilies(QStringLiteral("/nonexistent"));
+    TDeviceList list{families.get()};
     // Every insert, move and removal is checked for a consistent model.
     QAbstractItemModelTester tester{&list, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
@@ -142,7 +144,7 @@ TEST_F(DeviceListTest, DdnsValuesAreTakenOnlyWithAUserName)
     EXPECT_EQ(list.RecordAt(0)->DdnsUser, "u1");
     EXPECT_TRUE(list.RecordAt(0)->Version.isEmpty());
     ASSERT_EQ(ddns.count(), 1);
-    EXPECT_EQ(ddns.at(0).at(0).value<const TDevInfo*>(), list.RecordAt(0));
+    EXPECT_EQ(ddns.at(0).at(0).toString(), "m1");
 }
 
 TEST_F(DeviceListTest, NotACameraIsIgnored)
@@ -283,8 +285,8 @@ TEST_F(DeviceListTest, IncrementalOrderMatchesAFullStableSort)
             else if (column == 1)
                 c = QString::compare(a.Name, b.Name, Qt::CaseInsensitive);
             else
-                c = QString::compare(SeriesLetter(a.Family), SeriesLetter(b.Family),
-                                     Qt::CaseInsensitive);
+                c = QString::compare(families->SeriesLetter(a.Family),
+                                     families->SeriesLetter(b.Family), Qt::CaseInsensitive);
             return (list.SortAscending() ? c : -c) < 0;
         };
         model.clear();
@@ -328,13 +330,14 @@ TEST_F(DeviceListTest, Lookups)
     EXPECT_EQ(list.FindItemByRecord(&copy), -1);
     EXPECT_EQ(list.data(list.index(0, 0), TDeviceList::PortTextRole).toString(), "80");
 
-    CurDevMac = "b";
-    CurDevIP = "10.0.0.1";
-    EXPECT_EQ(CurrentDevice(list), list.FindRecordByMac("b"));
-    CurDevMac = "gone";
-    EXPECT_EQ(CurrentDevice(list), list.FindRecordByMac("c"));
-    CurDevIP = "10.9.9.9";
-    EXPECT_EQ(CurrentDevice(list), nullptr);
+    TCurrentCamera cur;
+    cur.CurDevMac = "b";
+    cur.CurDevIP = "10.0.0.1";
+    EXPECT_EQ(cur.Find(list), list.FindRecordByMac("b"));
+    cur.CurDevMac = "gone";
+    EXPECT_EQ(cur.Find(list), list.FindRecordByMac("c"));
+    cur.CurDevIP = "10.9.9.9";
+    EXPECT_EQ(cur.Find(list), nullptr);
 }
 
 TEST_F(DeviceListTest, DeleteAndClearUpdateTheCount)
@@ -344,9 +347,6 @@ TEST_F(DeviceListTest, DeleteAndClearUpdateTheCount)
     list.AddOrUpdateDevice(Cam("b", "10.0.0.2"));
     ASSERT_EQ(count.count(), 2);
     EXPECT_EQ(count.last().at(0).toInt(), 2);
-    const QString prefix = GetResString("IDS_DEVCOUNT");
-    EXPECT_EQ(count.last().at(1).toString(), prefix + "2");
-    EXPECT_EQ(list.DeviceCountText(), prefix + "2");
     list.DeleteItem(0);
     EXPECT_EQ(Macs(list), QStringList{"b"});
     EXPECT_EQ(list.FindItemByMac("a"), -1);
@@ -383,7 +383,7 @@ TEST_F(DeviceListTest, ExportWritesOneLinePerRowInListOrder)
 
 TEST_F(DeviceListTest, HeaderTextsComeFromTheWindow)
 {
-    EXPECT_EQ(list.headerData(2, Qt::Horizontal).toString(), "IP Address");
+    EXPECT_EQ(list.headerData(2, Qt::Horizontal).toString(), "") << "the list makes no texts of its own";
     QSignalSpy spy(&list, &QAbstractItemModel::headerDataChanged);
     list.SetHeaderTexts({"Serie", "Nazwa", "Adres IP"});
     EXPECT_EQ(spy.count(), 1);

@@ -2,7 +2,12 @@
 // pair and a default route, so that broadcasts go nowhere but back to this process.
 
 #include "DiscoveryEngine.h"
-#include "Probes.h"
+#include "Bin8Family.h"
+#include "CtpFamily.h"
+#include "CtpMessage.h"
+#include "FakeSearchSink.h"
+#include "LegacyFamilies.h"
+#include "MoiFamily.h"
 #include "TestPackets.h"
 
 #include <QCoreApplication>
@@ -76,7 +81,7 @@ TEST(EngineSockets, BindUdpGivesUpAfterAThousandPorts)
 
 TEST(EngineSockets, FiveSocketsAtTheirNominalPortsAndASecondEngineBeside)
 {
-    DiscoveryEngine a, b;
+    DiscoveryEngine a(testsupport::Families()), b(testsupport::Families());
     ASSERT_EQ(a.Start(), 5);
     EXPECT_EQ(a.LocalPort(1), kLocalPort1);
     EXPECT_EQ(a.LocalPort(2), kLocalPort2);
@@ -98,10 +103,11 @@ TEST(EngineSockets, FiveSocketsAtTheirNominalPortsAndASecondEngineBeside)
 TEST(EngineSockets, EachProbeGoesToItsPortFromItsSocket)
 {
     // Take the destination ports first; the engine's own sockets move up.
-    Listener moi(kMoIPort), sq(kSq610Port), uicam(kUicamPort), ctp(kCtpPort), bin8(kBin8Port);
+    Listener moi(MoI::kPort), sq(Legacy::kSq610Port), uicam(Legacy::kUicamPort), ctp(CtpFamily::kPort),
+        bin8(Bin8::kPort);
     for (Listener* l : {&moi, &sq, &uicam, &ctp, &bin8})
         ASSERT_TRUE(l->bound);
-    DiscoveryEngine engine;  // not started: no timer, sockets bound by hand
+    DiscoveryEngine engine(testsupport::Families());  // not started: no timer, sockets bound by hand
     for (int n = 1; n <= 5; ++n)
         ASSERT_TRUE(DiscoveryEngine::BindUdp(engine.Socket(n), quint16(12000 + 10 * n)));
 
@@ -116,9 +122,9 @@ TEST(EngineSockets, EachProbeGoesToItsPortFromItsSocket)
         Listener* at;
         QByteArray bytes;
         quint16 fromPort;
-    } expected[] = {{&moi, ImagiaProbe(), 12010}, {&moi, MoIProbe(), 12020},
-                    {&sq, Sq610Probe(), 12010},   {&uicam, UicamProbe(), 12030},
-                    {&ctp, CtpProbe(), 12040},    {&bin8, Bin8Probe(), 12050}};
+    } expected[] = {{&moi, Legacy::ImagiaProbe(), 12010}, {&moi, MoI::SearchProbe(), 12020},
+                    {&sq, Legacy::Sq610Probe(), 12010},   {&uicam, Legacy::UicamProbe(), 12030},
+                    {&ctp, Ctp::SearchRequest(), 12040},    {&bin8, Bin8::SearchProbe(), 12050}};
     for (const Expect& e : expected) {
         const auto it = std::find_if(e.at->got.begin(), e.at->got.end(),
                                      [&](const QNetworkDatagram& d) { return d.data() == e.bytes; });
@@ -136,13 +142,13 @@ TEST(EngineSockets, EachProbeGoesToItsPortFromItsSocket)
     ASSERT_TRUE(WaitFor([&] { return !moi.got.empty(); }));
     QTest::qWait(100);
     ASSERT_EQ(moi.got.size(), 1u);
-    EXPECT_EQ(moi.got[0].data(), MoIProbe());
+    EXPECT_EQ(moi.got[0].data(), MoI::SearchProbe());
 }
 
 TEST(EngineSockets, AnUnboundSocketSendsNothing)
 {
-    Listener ctp(kCtpPort), bin8(kBin8Port);
-    DiscoveryEngine engine;  // never started
+    Listener ctp(CtpFamily::kPort), bin8(Bin8::kPort);
+    DiscoveryEngine engine(testsupport::Families());  // never started
     engine.SendProbes(0, true);
     QTest::qWait(200);
     EXPECT_TRUE(ctp.got.empty());
@@ -152,7 +158,7 @@ TEST(EngineSockets, AnUnboundSocketSendsNothing)
 
 TEST(EngineSockets, OwnProbesComingBackAreDropped)
 {
-    DiscoveryEngine engine;
+    DiscoveryEngine engine(testsupport::Families());
     ASSERT_EQ(engine.Start(), 5);
     for (int tick = 0; tick < 3; ++tick)
         engine.SendProbes(tick, false);
@@ -164,7 +170,7 @@ TEST(EngineSockets, OwnProbesComingBackAreDropped)
 
 TEST(EngineSockets, RepliesAreRecognisedByContentOnAnySocket)
 {
-    DiscoveryEngine engine;
+    DiscoveryEngine engine(testsupport::Families());
     ASSERT_EQ(engine.Start(), 5);
     QSignalSpy added(&engine, &DiscoveryEngine::deviceAdded);
     QUdpSocket cam;
@@ -186,7 +192,7 @@ TEST(EngineSockets, RepliesAreRecognisedByContentOnAnySocket)
 // A family-8 camera on the far end of the three-step exchange.
 TEST(EngineSockets, Bin8ExchangeFillsTheRecordAndItsDdnsValues)
 {
-    Listener camera(kBin8Port);
+    Listener camera(Bin8::kPort);
     ASSERT_TRUE(camera.bound);
     testpk::Bin8Block block;
     block.ip = "10.77.0.50";
@@ -215,7 +221,7 @@ TEST(EngineSockets, Bin8ExchangeFillsTheRecordAndItsDdnsValues)
                 camera.socket.writeDatagram(reply, d.senderAddress(), quint16(d.senderPort()));
         }
     });
-    DiscoveryEngine engine;
+    DiscoveryEngine engine(testsupport::Families());
     ASSERT_EQ(engine.Start(), 5);
     engine.SendProbes(0, false);
     ASSERT_TRUE(WaitFor([&] {
@@ -235,7 +241,7 @@ TEST(EngineSockets, Bin8ExchangeFillsTheRecordAndItsDdnsValues)
 
 TEST(EngineSockets, TheTimerTicksEverySecond)
 {
-    DiscoveryEngine engine;
+    DiscoveryEngine engine(testsupport::Families());
     QSignalSpy ticks(&engine, &DiscoveryEngine::ticked);
     ASSERT_EQ(engine.Start(), 5);
     ASSERT_TRUE(WaitFor([&] { return ticks.count() >= 2; }, 3500));
@@ -244,9 +250,3 @@ TEST(EngineSockets, TheTimerTicksEverySecond)
     EXPECT_EQ(engine.TickCount(), 2);
 }
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -3,7 +3,8 @@
 //   unshare -n ./fuzz_parse_reply -max_len=1500 -runs=1000000
 
 #include "DeviceList.h"
-#include "Probes.h"
+#include "DiscoveryEngine.h"
+#include "FakeSearchSink.h"
 
 #include <QCoreApplication>
 #include <cstdint>
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static char name[] = "fuzz_parse_reply";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
-    static TDeviceList list;
+    static TDeviceList list(&testsupport::Families());
 
     // Exactly size bytes, so that a read past the end is seen by AddressSanitizer.
     std::unique_ptr<char[]> copy(new char[size ? size : 1]);

@@ -1,7 +1,12 @@
 // Probes byte for byte, and the reply parsers of families 2, 5 and 8 against built replies.
 
 #include "DeviceList.h"
-#include "Probes.h"
+#include "Bin8Family.h"
+#include "CtpFamily.h"
+#include "CtpMessage.h"
+#include "FakeSearchSink.h"
+#include "LegacyFamilies.h"
+#include "MoiFamily.h"
 #include "TestPackets.h"
 
 #include <gtest/gtest.h>
@@ -26,20 +31,20 @@ QByteArray Hex(const char* hex)
 
 TEST(Probes, FixedProbesAreByteExact)
 {
-    EXPECT_EQ(MoIProbe(), Hex("4d4f5f49" "0000" "000000000000000000" "04000000" "00000000" "00000001"));
-    EXPECT_EQ(MoIProbe().size(), 27);
-    EXPECT_EQ(Bin8Probe(), Hex("1010010f00000000"));
-    EXPECT_EQ(CtpProbe(), QByteArray("SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n"));
-    EXPECT_EQ(CtpProbe().size(), 34);
-    EXPECT_EQ(ImagiaProbe(), QByteArray("IMAGIAQUERY,0"));
-    EXPECT_EQ(ImagiaProbe().size(), 13);
-    EXPECT_EQ(UicamProbe(), QByteArray("uicam query"));
-    EXPECT_EQ(UicamProbe().size(), 11);
+    EXPECT_EQ(MoI::SearchProbe(), Hex("4d4f5f49" "0000" "000000000000000000" "04000000" "00000000" "00000001"));
+    EXPECT_EQ(MoI::SearchProbe().size(), 27);
+    EXPECT_EQ(Bin8::SearchProbe(), Hex("1010010f00000000"));
+    EXPECT_EQ(Ctp::SearchRequest(), QByteArray("SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n"));
+    EXPECT_EQ(Ctp::SearchRequest().size(), 34);
+    EXPECT_EQ(Legacy::ImagiaProbe(), QByteArray("IMAGIAQUERY,0"));
+    EXPECT_EQ(Legacy::ImagiaProbe().size(), 13);
+    EXPECT_EQ(Legacy::UicamProbe(), QByteArray("uicam query"));
+    EXPECT_EQ(Legacy::UicamProbe().size(), 11);
 }
 
 TEST(Probes, Sq610ListsItsItemsThenZeros)
 {
-    const QByteArray p = Sq610Probe();
+    const QByteArray p = Legacy::Sq610Probe();
     ASSERT_EQ(p.size(), 256);
     EXPECT_TRUE(p.startsWith("SQ610"));
     const std::pair<int, int> items[] = {{0x10, 6},  {0x20, 16}, {0x21, 16}, {0x11, 4}, {0x12, 4},
@@ -59,16 +64,16 @@ TEST(Probes, Sq610ListsItsItemsThenZeros)
 TEST(Probes, ImagiaGoesOutEveryThirdTick)
 {
     for (int tick = 0; tick < 10; ++tick)
-        EXPECT_EQ(ImagiaProbeDue(tick), tick == 0 || tick == 3 || tick == 6 || tick == 9) << tick;
+        EXPECT_EQ(Legacy::ImagiaProbeDue(tick), tick == 0 || tick == 3 || tick == 6 || tick == 9) << tick;
 }
 
 TEST(Probes, OwnProbesAndRequestsAreDropped)
 {
     TDeviceList list;
-    const QByteArray readNet = Bin8Request(Bin8Probe(), Bin8::kCmdReadNet, QByteArray(128, 'x'));
-    const QByteArray readDdns = Bin8Request(Bin8Probe(), Bin8::kCmdReadDdns, QByteArray(128, 'x'));
-    for (const QByteArray& own : {ImagiaProbe(), Sq610Probe(), MoIProbe(), UicamProbe(),
-                                  CtpProbe(), Bin8Probe(), readNet, readDdns}) {
+    const QByteArray readNet = Bin8::Request(Bin8::SearchProbe(), Bin8::kCmdReadNet, QByteArray(128, 'x'));
+    const QByteArray readDdns = Bin8::Request(Bin8::SearchProbe(), Bin8::kCmdReadDdns, QByteArray(128, 'x'));
+    for (const QByteArray& own : {Legacy::ImagiaProbe(), Legacy::Sq610Probe(), MoI::SearchProbe(), Legacy::UicamProbe(),
+                                  Ctp::SearchRequest(), Bin8::SearchProbe(), readNet, readDdns}) {
         TDevInfo rec = Fresh();
         QByteArray follow;
         EXPECT_FALSE(ParseReply(own, rec, &list, &follow)) << own.left(12).toHex().constData();
@@ -113,7 +118,7 @@ TEST(MoIReplyParser, Body195CarriesAddressModeAndDdns)
         r.ddnsServer = "ddns.example.net:808";
         r.ddnsUser = "cam42";
         TDevInfo rec = Fresh();
-        ASSERT_TRUE(ParseMoIReply(Build(r), rec));
+        ASSERT_TRUE(MoI::ParseSearchReply(Build(r), rec));
         EXPECT_EQ(rec.AddrMode, c.addrMode) << int(c.modeByte);
         EXPECT_EQ(rec.DdnsServer, "ddns.example.net:808");
         EXPECT_EQ(rec.DdnsUser, "cam42");
@@ -147,14 +152,14 @@ TEST(MoIReplyParser, FieldsAreCutToTheirWidthAndShortRepliesReadZeros)
     r.mac = "ABCDEFGHIJKLMNOP";                    // 13 bytes taken, no NUL in the field
     r.name = "\xC3\xA4" "bcdefghijklmnopqrstuvwxyz";  // UTF-8, cut at 21 bytes
     TDevInfo rec = Fresh();
-    ASSERT_TRUE(ParseMoIReply(Build(r), rec));
+    ASSERT_TRUE(MoI::ParseSearchReply(Build(r), rec));
     EXPECT_EQ(rec.Mac, "ABCDEFGHIJKLM");
     EXPECT_EQ(rec.Name, QString::fromUtf8("\xC3\xA4" "bcdefghijklmnopqrst"));
 
     // Body length says 64, but the datagram ends inside the address fields.
     const QByteArray cut = Build(MoIReply{}).left(23 + 36);
     rec = Fresh();
-    ASSERT_TRUE(ParseMoIReply(cut, rec));
+    ASSERT_TRUE(MoI::ParseSearchReply(cut, rec));
     EXPECT_EQ(rec.Mac, "001A2B3C4D5E");
     EXPECT_EQ(rec.IP, "192.168.0.0");
     EXPECT_EQ(rec.Gateway, "0.0.0.0");
@@ -199,11 +204,11 @@ TEST(CtpReplyParser, PortValues)
                  {"-portctp 81", 81},     {"-portctp=12x", 80}};
     for (const Case& c : cases) {
         TDevInfo rec = Fresh();
-        ASSERT_TRUE(ParseCtpReply(CtpReply({c.line}), rec));
+        ASSERT_TRUE(CtpFamily::ParseSearchReply(CtpReply({c.line}), rec));
         EXPECT_EQ(rec.HttpPort, c.port) << c.line.constData();
     }
     TDevInfo rec = Fresh();
-    ASSERT_TRUE(ParseCtpReply(CtpReply({"-ip=1.2.3.4"}), rec));
+    ASSERT_TRUE(CtpFamily::ParseSearchReply(CtpReply({"-ip=1.2.3.4"}), rec));
     EXPECT_EQ(rec.HttpPort, 0) << "no port line leaves the port alone";
 }
 
@@ -211,7 +216,7 @@ TEST(CtpReplyParser, FirstLineWithThePrefixWins)
 {
     // "-ddns" matches a "-ddnsuser" line that comes first; the separator is skipped blindly.
     TDevInfo rec = Fresh();
-    ASSERT_TRUE(ParseCtpReply(CtpReply({"-ddnsuser=bob", "-ddns=srv.example.net",
+    ASSERT_TRUE(CtpFamily::ParseSearchReply(CtpReply({"-ddnsuser=bob", "-ddns=srv.example.net",
                                         "-name=first", "-name=second"}),
                               rec));
     EXPECT_EQ(rec.DdnsServer, "ser=bob");
@@ -219,7 +224,7 @@ TEST(CtpReplyParser, FirstLineWithThePrefixWins)
     EXPECT_EQ(rec.Name, "first");
     // Keys are case-sensitive and lines are split only at CR LF.
     rec = Fresh();
-    ASSERT_TRUE(ParseCtpReply("REPLY\r\n-IP=1.1.1.1\r\n-name=a\n-ip=2.2.2.2", rec));
+    ASSERT_TRUE(CtpFamily::ParseSearchReply("REPLY\r\n-IP=1.1.1.1\r\n-name=a\n-ip=2.2.2.2", rec));
     EXPECT_TRUE(rec.IP.isEmpty());
     EXPECT_EQ(rec.Name, "a\n-ip=2.2.2.2");
 }
@@ -298,7 +303,7 @@ TEST(Bin8Exchange, FullFieldsWithoutTerminatorStayInsideTheirWidth)
     QByteArray reply = Bin8NetReply(b);
     testpk::Put(reply, 8, "123.123.123.1234");
     TDevInfo rec = Fresh();
-    ASSERT_TRUE(ParseBin8NetReply(reply, rec));
+    ASSERT_TRUE(Bin8::ParseNetReply(reply, rec));
     EXPECT_EQ(rec.IP, "123.123.123.1234");
     EXPECT_EQ(rec.Mask, "255.255.255.0");
     EXPECT_EQ(rec.Name, QString(24, u'N'));
@@ -333,7 +338,7 @@ TEST(Bin8Exchange, DdnsAnswerForAnUnknownCameraChangesNothing)
     TDeviceList list;
     Bin8Block known;
     TDevInfo rec = Fresh();
-    ASSERT_TRUE(ParseBin8NetReply(Bin8NetReply(known), rec));
+    ASSERT_TRUE(Bin8::ParseNetReply(Bin8NetReply(known), rec));
     list.AddOrUpdateDevice(rec);
 
     Bin8Block other;
@@ -351,7 +356,7 @@ TEST(Bin8Exchange, ShortDdnsAnswersAndOtherCommandsAreDropped)
     TDeviceList list;
     Bin8Block b;
     TDevInfo rec = Fresh();
-    ParseBin8NetReply(Bin8NetReply(b), rec);
+    Bin8::ParseNetReply(Bin8NetReply(b), rec);
     list.AddOrUpdateDevice(rec);
 
     // The password text starts at 336: a datagram must reach it.

@@ -3,7 +3,12 @@
 // is caught by AddressSanitizer.
 
 #include "DiscoveryEngine.h"
-#include "Probes.h"
+#include "Bin8Family.h"
+#include "CtpFamily.h"
+#include "CtpMessage.h"
+#include "FakeSearchSink.h"
+#include "LegacyFamilies.h"
+#include "MoiFamily.h"
 #include "TestPackets.h"
 
 #include <QRandomGenerator>
@@ -82,7 +87,7 @@ TEST(Robustness, EveryPrefixOfEveryReply)
 TEST(Robustness, MutatedAndRandomDatagramsThroughTheReceiveHandler)
 {
     // Not started: follow-up requests have no socket to go out on, all else runs.
-    DiscoveryEngine engine;
+    DiscoveryEngine engine(testsupport::Families());
     QRandomGenerator rng(20240611);
     const QList<QByteArray> templates = Templates();
     const QByteArray heads[] = {"MO_I", "REPLY", QByteArray("\x10\x10", 2), ""};
@@ -128,7 +133,7 @@ TEST(Robustness, MutatedAndRandomDatagramsThroughTheReceiveHandler)
 
 TEST(Robustness, OverlongDatagramsAreCutToTheReceiveBuffer)
 {
-    DiscoveryEngine engine;
+    DiscoveryEngine engine(testsupport::Families());
     QByteArray d = CtpReply({"-mac=AA"});
     d += QByteArray(DiscoveryNet::kReceiveBufferSize - d.size() - 4, 'x');
     d += "\r\n-name=beyond the buffer";

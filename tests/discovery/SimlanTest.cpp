@@ -3,6 +3,7 @@
 // simlan-cameras.ini, whose values are listed below.
 
 #include "DiscoveryEngine.h"
+#include "TestFamilies.h"
 #include "TestPackets.h"
 
 #include <QCoreApplication>
@@ -149,7 +150,7 @@ protected:
 
 TEST_F(SimlanTest, EveryCameraIsListedWithinTwoTicksWithItsValues)
 {
-    DiscoveryEngine engine;
+    DiscoveryEngine engine(testsupport::Families());
     QSignalSpy ticks(&engine, &DiscoveryEngine::ticked);
     ASSERT_EQ(engine.Start(), 5);
     // The replies to the second tick's probes arrive well before the third tick.
@@ -181,7 +182,7 @@ TEST_F(SimlanTest, EveryCameraIsListedWithinTwoTicksWithItsValues)
 
 TEST_F(SimlanTest, SilentCamerasExpireAfterTenTicksAndComeBack)
 {
-    DiscoveryEngine engine;
+    DiscoveryEngine engine(testsupport::Families());
     ASSERT_EQ(engine.Start(), 5);
     const TDeviceList& list = engine.Devices();
     ASSERT_TRUE(QTest::qWaitFor([&] { return list.Count() == Total(); }, 3500));
@@ -260,7 +261,7 @@ TEST_F(SimlanTest, IpcamScanPrintsTheList)
     for (const TDevInfo& want : ExplicitCameras()) {
         const QStringList& f = byMac[want.MacHex];
         ASSERT_EQ(f.size(), 5) << want.MacHex.toStdString();
-        EXPECT_EQ(f[1], SeriesLetter(want.Family));
+        EXPECT_EQ(f[1], testsupport::Families().SeriesLetter(want.Family));
         EXPECT_EQ(f[2], want.Name);
         EXPECT_EQ(f[3], want.IP);
     }
@@ -305,9 +306,3 @@ TEST_F(SimlanTest, IpcamScanPrintsTheList)
     }
 }
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -3,11 +3,13 @@
 // changes. Runs in the PC namespace only (simlan sets SIMLAN_CONTROL); the cameras are those
 // of cameras.ini.
 
-#include "CgiCamera.h"
+#include "BuiltInFamilies.h"
+#include "CgiFamily.h"
 #include "CtpSocket.h"
 #include "DiscoveryEngine.h"
 #include "FindHisi.h"
-#include "NetCommands.h"
+#include "HisiFamily.h"
+#include "NetnsGuard.h"
 #include "RebootThread.h"
 
 #include <QCoreApplication>
@@ -70,19 +72,18 @@ const TDevInfo* ByMacHex(const TDeviceList& list, const QString& macHex)
     return nullptr;
 }
 
-// The search as the advanced window runs it: the five sockets, family 9 on every tick and the
-// stand-in library (from the "909" folder beside this binary) on Find.
+// The search as the advanced window runs it: every family, with the stand-in library (from
+// the "909" folder beside this binary) searching on Find.
 struct TSearch {
-    DiscoveryEngine engine;
-    std::unique_ptr<TFind_Hisi> hisi;
+    std::unique_ptr<TFamilyRegistry> families =
+        MakeBuiltInFamilies(QCoreApplication::applicationDirPath());
+    DiscoveryEngine engine{*families};
 
-    TSearch()
+    bool LibraryLoaded() const
     {
-        JoinCgiSearch(engine);
-        hisi = std::make_unique<TFind_Hisi>(QCoreApplication::applicationDirPath());
-        hisi->JoinSearch(engine);
+        return static_cast<THisiFamily*>(families->Find(4))->Library().Loaded();
     }
-    ~TSearch() { hisi.reset(); }  // the library's search ends before the engine goes
+    ICgiCamera& Cgi() { return static_cast<TCgiFamily*>(families->Find(9))->Driver(); }
 
     bool Run()
     {
@@ -279,10 +280,8 @@ TEST_F(SessionsTest, AddressChangeInEveryFamilyIsFoundAtTheNewAddress)
         {"dvs", "001A2B0E0401", "192.168.7.211", 8011, "dvspw", true},
         {"dvs wrong login", "001A2B0E0401", "192.168.7.212", 8012, "nope", false},
     };
-    ASSERT_NE(CgiCamera, nullptr);
-
     TSearch search;
-    ASSERT_TRUE(search.hisi->Loaded()) << "the stand-in library is missing from 909/";
+    ASSERT_TRUE(search.LibraryLoaded()) << "the stand-in library is missing from 909/";
     ASSERT_TRUE(search.Run());
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.id);
@@ -296,34 +295,15 @@ TEST_F(SessionsTest, AddressChangeInEveryFamilyIsFoundAtTheNewAddress)
         next.HttpPort = c.newPort;
         next.AddrMode = kAddrStatic;
 
-        switch (old.Family) {
-        case kFamilyMoI:
-            ASSERT_EQ(SetNetMoI(search.engine, NetCmd::kMoISocket, NetCmd::kMoIPort, old, next,
-                                "admin", c.password),
-                      TNetSendResult::kSent);
-            break;
-        case kFamilyCtp:
-            ASSERT_EQ(SetNetCtp(search.engine, NetCmd::kCtpSocket, NetCmd::kCtpPort, old, next,
-                                "admin", c.password),
-                      TNetSendResult::kSent);
-            break;
-        case kFamilyBin8:
-            ASSERT_EQ(SetNetBin8(search.engine, NetCmd::kBin8ApplySocket, NetCmd::kBin8Port, old,
-                                 next, "", ""),
-                      TNetSendResult::kSent);
-            break;
-        case kFamilyCgi:
-            EXPECT_EQ(CgiCamera->SetNetwork(old.IP, old.HttpPort, "admin", c.password, next, old),
-                      c.moves);
-            break;
-        case kFamilyHisi:
-            next.LoginUser = "admin";
-            next.LoginPwd = c.password;
-            EXPECT_EQ(search.hisi->ConfigServer(next), c.moves);
-            break;
-        default:
-            FAIL() << "family " << old.Family;
-        }
+        // Every family's command as the advanced window's Apply sends it. A command that is
+        // only sent is judged by the search below; one the camera answers, by its answer too.
+        const TApplyResult sent = search.families->Get(old.Family).ApplyNetwork(
+            search.engine, TApplyOrigin::Advanced, old, next, TLogin{"admin", c.password});
+        ASSERT_TRUE(sent == TApplyResult::kSent || sent == TApplyResult::kAccepted ||
+                    sent == TApplyResult::kRefused)
+            << int(sent);
+        if (sent != TApplyResult::kSent)
+            EXPECT_EQ(sent == TApplyResult::kAccepted, c.moves);
 
         // A fresh search: the row comes back from the camera's own answer.
         QTest::qWait(300);
@@ -346,20 +326,20 @@ TEST_F(SessionsTest, AddressChangeInEveryFamilyIsFoundAtTheNewAddress)
         EXPECT_TRUE(ScanToolFinds(c.macHex, c.newIp)) << "ipcam-scan does not list it at the new address";
 
         // It answers its sessions there too.
-        if (old.Family == kFamilyCtp) {
+        if (old.Family == 5) {
             TCTPSession s = TCTPSocket::GetCTPSession(c.newIp, c.newPort);
             ASSERT_TRUE(s);
             EXPECT_TRUE(s->Login("admin", kCtpPassword));
-        } else if (old.Family == kFamilyCgi) {
-            EXPECT_TRUE(CgiCamera->CheckLogin(InnerUrl(*now), "admin", kT9Password));
+        } else if (old.Family == 9) {
+            EXPECT_TRUE(search.Cgi().CheckLogin(InnerUrl(*now), "admin", kT9Password));
         }
     }
 }
 
 TEST_F(SessionsTest, CgiLoginWirelessScanAndDdns)
 {
-    ASSERT_NE(CgiCamera, nullptr);
     TSearch search;
+    ICgiCamera& cgi = search.Cgi();
     ASSERT_TRUE(search.Run());
     ASSERT_NE(search.WaitFor("001A2B0E0901", 2500), nullptr);
     TDeviceList& list = search.engine.Devices();
@@ -368,20 +348,20 @@ TEST_F(SessionsTest, CgiLoginWirelessScanAndDdns)
     const QString base = InnerUrl(*rec);
     EXPECT_EQ(base, "http://192.168.7.191:81");
 
-    EXPECT_TRUE(CgiCamera->CheckLogin(base, "admin", kT9Password));
-    EXPECT_FALSE(CgiCamera->CheckLogin(base, "admin", "wrong"));
-    EXPECT_FALSE(CgiCamera->CheckLogin(base, "guest", kT9Password));
+    EXPECT_TRUE(cgi.CheckLogin(base, "admin", kT9Password));
+    EXPECT_FALSE(cgi.CheckLogin(base, "admin", "wrong"));
+    EXPECT_FALSE(cgi.CheckLogin(base, "guest", kT9Password));
 
-    CgiCamera->SetCurrentDevice(rec, &list);
-    const TCgiWiFiParams* wifi = CgiCamera->GetWiFiParams("admin", kT9Password);
-    ASSERT_NE(wifi, nullptr);
+    const TDevInfo cam = *rec;
+    const std::optional<TCgiWiFiParams> wifi = cgi.GetWiFiParams(cam, "admin", kT9Password);
+    ASSERT_TRUE(wifi);
     EXPECT_EQ(wifi->enable, 1);
     EXPECT_EQ(wifi->ssid, "Home");
     EXPECT_EQ(wifi->encrypt, 4);  // WPA2 AES
     EXPECT_EQ(wifi->wpa_psk, "t9 key");
 
     TWiFiList networks;
-    ASSERT_EQ(CgiCamera->ScanWiFiList("admin", kT9Password, networks), 2);
+    ASSERT_EQ(cgi.ScanWiFiList(cam, "admin", kT9Password, networks), 2);
     ASSERT_TRUE(networks[0].record && networks[1].record);
     EXPECT_EQ(networks[0].record->ssid, "Home");
     EXPECT_EQ(networks[0].record->security, 4);
@@ -390,24 +370,23 @@ TEST_F(SessionsTest, CgiLoginWirelessScanAndDdns)
     EXPECT_EQ(networks[1].record->ssid, "Open Cafe");
     EXPECT_EQ(networks[1].record->security, 0);
     EXPECT_EQ(networks[1].record->dbm0, "30");
-    EXPECT_EQ(CgiCamera->ScanWiFiList("admin", "wrong", networks), -1);
+    EXPECT_EQ(cgi.ScanWiFiList(cam, "admin", "wrong", networks), -1);
 
-    const TCgiFactoryParams* ddns = CgiCamera->GetFactoryParams("admin", kT9Password, false);
-    ASSERT_NE(ddns, nullptr);
-    EXPECT_EQ(ddns->status, Cgi::kFactoryComplete);
-    EXPECT_EQ(ddns->index, "10");
-    EXPECT_EQ(ddns->server, "ddns.example.net");
-    EXPECT_EQ(ddns->port, "808");
-    EXPECT_EQ(ddns->user, "t9user");
-    EXPECT_EQ(ddns->passwd, "t9ddns");
-    EXPECT_EQ(CgiCamera->GetFactoryParams("admin", "wrong", false)->status, Cgi::kFactoryNoVar);
-    CgiCamera->SetCurrentDevice(nullptr);
+    const TCgiFactoryParams ddns = cgi.GetFactoryParams(Cgi::BaseUrl(cam), "admin", kT9Password, false);
+    EXPECT_EQ(ddns.status, Cgi::kFactoryComplete);
+    EXPECT_EQ(ddns.index, "10");
+    EXPECT_EQ(ddns.server, "ddns.example.net");
+    EXPECT_EQ(ddns.port, "808");
+    EXPECT_EQ(ddns.user, "t9user");
+    EXPECT_EQ(ddns.passwd, "t9ddns");
+    EXPECT_EQ(cgi.GetFactoryParams(Cgi::BaseUrl(cam), "admin", "wrong", false).status,
+              Cgi::kFactoryNoVar);
 }
 
 int main(int argc, char** argv)
 {
+    netns_guard::RequirePrivateNetworkNamespace(argv[0]);
     QCoreApplication app(argc, argv);
-    TCgiCameraScope cgi;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,4 +1,4 @@
-#include "TestServer.h"
+#include "TestHttpServer.h"
 #include "Tools.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,10 @@
 
 #include "DiscoveryEngine.h"
 #include "FakeDvsnet.h"
+#include "FakeSearchSink.h"
+#include "FamilyRegistry.h"
 #include "FindHisi.h"
+#include "HisiFamily.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,6 +28,34 @@ inline void PrintTo(const QString& s, std::ostream* os)
 }
 
 namespace {
+
+// The search as the program runs it, with family 4's library loaded from a program folder.
+struct TLibrarySearch {
+    TFamilyRegistry families;
+    THisiFamily* family;
+    DiscoveryEngine engine;
+
+    explicit TLibrarySearch(const QString& programDir)
+        : family(Add(families, programDir)), engine(families)
+    {
+    }
+    TFind_Hisi& Hisi() { return family->Library(); }
+
+private:
+    static THisiFamily* Add(TFamilyRegistry& r, const QString& dir)
+    {
+        auto f = std::make_unique<THisiFamily>(dir);
+        THisiFamily* p = f.get();
+        r.Add(std::move(f));
+        return p;
+    }
+};
+
+// Merges what the library finds into engine, as the family does.
+void DeliverTo(TFind_Hisi& hisi, DiscoveryEngine& engine)
+{
+    hisi.SetReceiver([&engine](const TDevInfo& rec) { engine.DeliverRecord(rec); });
+}
 
 // The test's own handle on the installed fake: the same file, so the same instance that
 // TFind_Hisi loads.
@@ -83,7 +114,7 @@ protected:
 TDevInfo ValidSettings()
 {
     TDevInfo n;
-    n.Family = kFamilyHisi;
+    n.Family = Hisi::kFamily;
     n.Mac = QStringLiteral("001A2B3C4D5E");
     n.Name = QStringLiteral("Hall");
     n.IP = QStringLiteral("192.168.0.37");
@@ -145,9 +176,9 @@ TEST_F(HisiLoader, RefusesWhatIsNotTheLibraryAndThenHasNoCameras)
             control->Reset(kFakeCallerThread, kFakeNormal, 2);
         }
 
-        DiscoveryEngine engine;
-        TFind_Hisi hisi(dir.path());
-        hisi.JoinSearch(engine);
+        TLibrarySearch search(dir.path());
+        DiscoveryEngine& engine = search.engine;
+        TFind_Hisi& hisi = search.Hisi();
         EXPECT_FALSE(hisi.Loaded());
         EXPECT_FALSE(hisi.SearchServers());
         EXPECT_FALSE(hisi.ConfigServer(ValidSettings()));
@@ -171,10 +202,10 @@ TEST_F(HisiLoader, LibraryThreadRecordsAreMergedOnTheUiThreadBeforeTheCallbackRe
     gOutOfStep = 0;
     fake.Fn<void (*)(FakeDvsnetAfterEach)>("FakeDvsnet_SetAfterEach")(&CheckMergedBeforeReturn);
 
-    DiscoveryEngine engine;
-    TFind_Hisi hisi(ProgramDir());
+    TLibrarySearch search(ProgramDir());
+    DiscoveryEngine& engine = search.engine;
+    TFind_Hisi& hisi = search.Hisi();
     ASSERT_TRUE(hisi.Loaded());
-    hisi.JoinSearch(engine);
     int offThread = 0;
     QObject::connect(&engine, &DiscoveryEngine::deviceAdded, [&] {
         if (QThread::currentThread() != QCoreApplication::instance()->thread())
@@ -183,7 +214,7 @@ TEST_F(HisiLoader, LibraryThreadRecordsAreMergedOnTheUiThreadBeforeTheCallbackRe
     });
 
     // The tick alone does not search with the library; Find does.
-    engine.Timer1Timer();
+    engine.OnTick();
     EXPECT_EQ(fake.Count("FakeDvsnet_SearchCalls"), 0);
     engine.Find();
     ASSERT_EQ(fake.Count("FakeDvsnet_SearchCalls"), 1);
@@ -223,7 +254,7 @@ TEST_F(HisiLoader, LibraryThreadRecordsAreMergedOnTheUiThreadBeforeTheCallbackRe
 
     // Family-4 rows stay when their camera stops answering.
     for (int i = 0; i < 40; ++i)
-        engine.Timer1Timer();
+        engine.OnTick();
     EXPECT_EQ(engine.Devices().Count(), 5);
 }
 
@@ -234,9 +265,9 @@ TEST_F(HisiLoader, CallbackOnTheCallersOwnThreadIsMergedAtOnce)
     ASSERT_TRUE(fake.Ok());
     fake.Reset(kFakeCallerThread, kFakeNormal, 3);
 
-    DiscoveryEngine engine;
-    TFind_Hisi hisi(ProgramDir());
-    hisi.JoinSearch(engine);
+    TLibrarySearch search(ProgramDir());
+    DiscoveryEngine& engine = search.engine;
+    TFind_Hisi& hisi = search.Hisi();
     engine.Find();  // would wait for itself if it queued the hand-over
     EXPECT_EQ(engine.Devices().Count(), 3);
     EXPECT_EQ(fake.Count("FakeDvsnet_CallbacksReturned"), 3);
@@ -249,9 +280,9 @@ TEST_F(HisiLoader, HostileArgumentsAreReadWithBounds)
     ASSERT_TRUE(fake.Ok());
     fake.Reset(kFakeCallerThread, kFakeHostile, 0);
 
-    DiscoveryEngine engine;
-    TFind_Hisi hisi(ProgramDir());
-    hisi.JoinSearch(engine);
+    TLibrarySearch search(ProgramDir());
+    DiscoveryEngine& engine = search.engine;
+    TFind_Hisi& hisi = search.Hisi();
     engine.Find();
     EXPECT_EQ(fake.Count("FakeDvsnet_CallbacksReturned"), 4);
     EXPECT_EQ(engine.Devices().Count(), 3);  // the one without a MAC gives no record
@@ -284,10 +315,11 @@ TEST_F(HisiLoader, DestroyingWhileACallbackWaitsForTheUiThreadNeitherHangsNorMer
     ASSERT_TRUE(fake.Ok());
     fake.Reset(kFakeOwnThread, kFakeNormal, 3);
 
-    DiscoveryEngine engine;
+    TFamilyRegistry noFamilies;  // the engine only takes what the library delivers
+    DiscoveryEngine engine(noFamilies);
     auto hisi = std::make_unique<TFind_Hisi>(ProgramDir());
-    hisi->JoinSearch(engine);
-    engine.Find();
+    DeliverTo(*hisi, engine);
+    hisi->SearchServers();
     fake.Go();
     // No events are processed here, so the first callback stays waiting.
     for (int i = 0; i < 500 && fake.Count("FakeDvsnet_CallbacksEntered") == 0; ++i)
@@ -302,7 +334,7 @@ TEST_F(HisiLoader, DestroyingWhileACallbackWaitsForTheUiThreadNeitherHangsNorMer
               fake.Count("FakeDvsnet_CallbacksReturned"));
     QTest::qWait(50);
     EXPECT_EQ(engine.Devices().Count(), 0);
-    engine.Find();  // the engine no longer reaches the freed object
+    engine.Find();  // nothing reaches the freed object
     EXPECT_EQ(fake.Count("FakeDvsnet_SearchCalls"), 1);
 }
 
@@ -313,13 +345,15 @@ TEST_F(HisiLoader, EngineGoneFirstLeavesTheLoaderSafe)
     ASSERT_TRUE(fake.Ok());
     fake.Reset(kFakeCallerThread, kFakeNormal, 1);
 
-    TFind_Hisi hisi(ProgramDir());
+    TLibrarySearch search(ProgramDir());
+    TFind_Hisi& hisi = search.Hisi();
     {
-        DiscoveryEngine engine;
-        hisi.JoinSearch(engine);
+        DiscoveryEngine engine(search.families);
+        engine.Find();  // the family's receiver now points at this engine
+        EXPECT_EQ(engine.Devices().Count(), 1);
     }
     EXPECT_TRUE(hisi.SearchServers());  // the record has nowhere to go and is dropped
-    EXPECT_EQ(fake.Count("FakeDvsnet_CallbacksReturned"), 1);
+    EXPECT_EQ(fake.Count("FakeDvsnet_CallbacksReturned"), 2);
 }
 
 TEST_F(HisiLoader, ConfigServerSendsTheNewSettingsAndTheReportedMacBack)
@@ -329,9 +363,9 @@ TEST_F(HisiLoader, ConfigServerSendsTheNewSettingsAndTheReportedMacBack)
     ASSERT_TRUE(fake.Ok());
     fake.Reset(kFakeCallerThread, kFakeNormal, 1);
 
-    DiscoveryEngine engine;
-    TFind_Hisi hisi(ProgramDir());
-    hisi.JoinSearch(engine);
+    TLibrarySearch search(ProgramDir());
+    DiscoveryEngine& engine = search.engine;
+    TFind_Hisi& hisi = search.Hisi();
     engine.Find();
     const TDevInfo* found = engine.Devices().FindRecordByMac(QStringLiteral("001A2B3C4D5E"));
     ASSERT_NE(found, nullptr);

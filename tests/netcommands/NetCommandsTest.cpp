@@ -1,6 +1,9 @@
 // The settings commands of families 2, 5 and 8 byte for byte, and the conversions they use.
 
-#include "NetCommands.h"
+#include "Bin8Family.h"
+#include "CtpFamily.h"
+#include "MoiFamily.h"
+#include "NetAddress.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +34,7 @@ QByteArray Message(int size, std::initializer_list<std::pair<int, QByteArray>> p
 TDevInfo Family5Camera()
 {
     TDevInfo r;
-    r.Family = kFamilyCtp;
+    r.Family = CtpFamily::kFamily;
     r.SN = "X1";
     r.Name = "Garden";
     r.IP = "10.0.0.5";
@@ -48,7 +51,7 @@ TDevInfo Family5Camera()
 TDevInfo Family8Camera()
 {
     TDevInfo r;
-    r.Family = kFamilyBin8;
+    r.Family = Bin8::kFamily;
     r.Mac = "001A2B3C4D5E";
     r.SN = "0102030405060A";
     r.Name = "Door";
@@ -132,7 +135,7 @@ TEST(SetNetCtp, StaticCameraWithEmptyPasswordIsTheExactText)
     TDevInfo oldRec = Family5Camera();
     TDevInfo n = oldRec;
     n.IP = "10.0.0.9";
-    const std::optional<QByteArray> d = BuildSetNetCtp(oldRec, n, QString());
+    const std::optional<QByteArray> d = CtpFamily::BuildSetNetwork(oldRec, n, QString());
     ASSERT_TRUE(d);
     EXPECT_EQ(*d, QByteArray("CMD setip CTP/1.0\r\nContent-Length: 192\r\n"
                              "\r\n"
@@ -161,7 +164,7 @@ TEST(SetNetCtp, DhcpUtf8NameAndOddMacCountBytes)
     n.Dns2 = "";                                // no secondary DNS: allowed
     n.Mac = "A1A2B3C";
     n.HttpPort = 8080;
-    const std::optional<QByteArray> d = BuildSetNetCtp(oldRec, n, "p w");
+    const std::optional<QByteArray> d = CtpFamily::BuildSetNetwork(oldRec, n, "p w");
     ASSERT_TRUE(d);
     EXPECT_EQ(*d, QByteArray("CMD setip CTP/1.0\r\nContent-Length: 173\r\n"
                              "\r\n"
@@ -183,7 +186,7 @@ TEST(SetNetCtp, DhcpUtf8NameAndOddMacCountBytes)
 TEST(SetNetMoI, EightyFourBytesWithFullUserFieldAndBigEndianPort)
 {
     TDevInfo n;
-    n.Family = kFamilyMoI;
+    n.Family = MoI::kFamily;
     n.Mac = "001A2B3C4D5E";
     n.Name = "not carried";
     n.IP = "192.168.0.37";
@@ -193,7 +196,7 @@ TEST(SetNetMoI, EightyFourBytesWithFullUserFieldAndBigEndianPort)
     n.Dns2 = "9.9.9.9";
     n.AddrMode = kAddrDhcp;
     n.HttpPort = 8080;
-    const std::optional<QByteArray> d = BuildSetNetMoI(n, "abcdefghijklm", "pw");
+    const std::optional<QByteArray> d = MoI::BuildSetNetwork(n, "abcdefghijklm", "pw");
     ASSERT_TRUE(d);
     EXPECT_EQ(*d, Hex("4D 4F 5F 49  0200  00 00 00 00 00 00 00 00 00  3D 00 00 00  00 00 00 00"
                       "00 00 00 00"
@@ -212,7 +215,7 @@ TEST(SetNetMoI, LongCredentialsAreCutToTheirFieldOnACharacterBoundary)
     n.IP = n.Mask = n.Gateway = n.Dns1 = "1.2.3.4";
     // Twelve ASCII bytes and a two-byte character: the character does not fit and is dropped.
     const std::optional<QByteArray> d =
-        BuildSetNetMoI(n, QString::fromUtf8("abcdefghijkl\xc3\xa9"), "0123456789abcdef");
+        MoI::BuildSetNetwork(n, QString::fromUtf8("abcdefghijkl\xc3\xa9"), "0123456789abcdef");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->mid(23 + 17, 13), QByteArray("abcdefghijkl\0", 13));
     EXPECT_EQ(d->mid(23 + 30, 13), QByteArray("0123456789abc"));
@@ -231,7 +234,7 @@ TEST(SetNetBin8, DhcpToStaticCarriesOldAndNewBlocks)
     n.DataPort = 555;
     n.AddrMode = kAddrStatic;
     n.Name = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    const std::optional<QByteArray> d = BuildSetNetBin8(oldRec, n);
+    const std::optional<QByteArray> d = Bin8::BuildSetNetwork(oldRec, n);
     ASSERT_TRUE(d);
     const int o = 8, b = 136;  // the two blocks
     const QByteArray expected = Message(
@@ -264,7 +267,7 @@ TEST(SetNetBin8, DhcpByteOfTheNewBlock)
     for (const auto& [mode, byte] : cases) {
         TDevInfo n = Family8Camera();
         n.AddrMode = mode;
-        const std::optional<QByteArray> d = BuildSetNetBin8(Family8Camera(), n);
+        const std::optional<QByteArray> d = Bin8::BuildSetNetwork(Family8Camera(), n);
         ASSERT_TRUE(d);
         EXPECT_EQ((*d)[136 + 103], byte) << int(mode);
         EXPECT_EQ((*d)[8 + 103], 1);
@@ -309,9 +312,9 @@ TEST(SetNetCommands, MalformedValuesAreRefusedForEveryFamily)
     };
     auto build = [](int family, const TDevInfo& o, const TDevInfo& n, const QString& pwd) {
         switch (family) {
-        case 2: return BuildSetNetMoI(n, "admin", pwd);
-        case 5: return BuildSetNetCtp(o, n, pwd);
-        default: return BuildSetNetBin8(o, n);
+        case 2: return MoI::BuildSetNetwork(n, "admin", pwd);
+        case 5: return CtpFamily::BuildSetNetwork(o, n, pwd);
+        default: return Bin8::BuildSetNetwork(o, n);
         }
     };
     auto camera = [](int family) {

@@ -1,15 +1,19 @@
-// The senders over real sockets, inside a private namespace with a veth pair and a default
-// route, so that 255.255.255.255 goes nowhere but back to this process.
+// Each family's settings command through the search engine: the socket and port it leaves
+// from, nothing at all when a value is malformed, and (over real sockets, inside a private
+// namespace with a veth pair and a default route) the engine sending for a worker thread.
 
+#include "Bin8Family.h"
+#include "CtpFamily.h"
 #include "DiscoveryEngine.h"
-#include "NetCommands.h"
+#include "FakeSearchSink.h"
+#include "MoiFamily.h"
 
 #include <QNetworkDatagram>
 #include <QTest>
 #include <QUdpSocket>
+#include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 namespace {
@@ -32,75 +36,103 @@ TDevInfo Camera(int family)
     return r;
 }
 
-struct Family {
-    int family;
-    int socket;
-    std::function<TNetSendResult(DiscoveryEngine&, int, quint16, const TDevInfo&,
-                                 const TDevInfo&)>
-        send;
-    std::function<std::optional<QByteArray>(const TDevInfo&, const TDevInfo&)> build;
-};
+const TLogin kLogin{"admin", "pw"};
 
-const Family kFamilies[] = {
-    {2, NetCmd::kMoISocket,
-     [](DiscoveryEngine& e, int s, quint16 p, const TDevInfo& o, const TDevInfo& n) {
-         return SetNetMoI(e, s, p, o, n, "admin", "pw");
-     },
-     [](const TDevInfo&, const TDevInfo& n) { return BuildSetNetMoI(n, "admin", "pw"); }},
-    {5, NetCmd::kCtpSocket,
-     [](DiscoveryEngine& e, int s, quint16 p, const TDevInfo& o, const TDevInfo& n) {
-         return SetNetCtp(e, s, p, o, n, "admin", "pw");
-     },
-     [](const TDevInfo& o, const TDevInfo& n) { return BuildSetNetCtp(o, n, "pw"); }},
-    {8, NetCmd::kBin8ApplySocket,
-     [](DiscoveryEngine& e, int s, quint16 p, const TDevInfo& o, const TDevInfo& n) {
-         return SetNetBin8(e, s, p, o, n, "admin", "pw");
-     },
-     [](const TDevInfo& o, const TDevInfo& n) { return BuildSetNetBin8(o, n); }},
-};
-
-TEST(NetSend, EachFamilySendsItsCommandFromItsSocketAndNothingWhenMalformed)
+TEST(NetSend, EachFamilySendsItsCommandFromItsSocketToItsPort)
 {
-    constexpr quint16 kListenPort = 20600;  // stands in for the camera's port
-    QUdpSocket listener;
-    ASSERT_TRUE(listener.bind(QHostAddress::AnyIPv4, kListenPort, QAbstractSocket::DontShareAddress));
-    std::vector<QNetworkDatagram> got;
-    QObject::connect(&listener, &QUdpSocket::readyRead, [&] {
-        while (listener.hasPendingDatagrams())
-            got.push_back(listener.receiveDatagram());
-    });
-
-    DiscoveryEngine engine;
-    ASSERT_EQ(engine.Start(), 5);  // its probes go to the cameras' ports, not to ours
-
-    for (const Family& f : kFamilies) {
-        SCOPED_TRACE(testing::Message() << "family " << f.family);
-        const TDevInfo o = Camera(f.family);
+    struct Case {
+        int family;
+        TApplyOrigin origin;
+        int socket;
+        quint16 port;
+    } cases[] = {
+        {2, TApplyOrigin::Advanced, 2, 10000}, {2, TApplyOrigin::Easy, 2, 10000},
+        {5, TApplyOrigin::Advanced, 4, 7999},  {5, TApplyOrigin::Easy, 4, 7999},
+        {8, TApplyOrigin::Advanced, 5, 6801},  {8, TApplyOrigin::Easy, 1, 6801},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "family " << c.family << " origin " << int(c.origin));
+        const TDevInfo o = Camera(c.family);
         TDevInfo n = o;
         n.IP = "10.0.0.9";
-        got.clear();
-        EXPECT_EQ(f.send(engine, f.socket, kListenPort, o, n), TNetSendResult::kSent);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !got.empty(); }, 3000));
-        ASSERT_EQ(got.size(), 1u);
-        EXPECT_EQ(got[0].data(), *f.build(o, n));
-        EXPECT_EQ(got[0].senderPort(), engine.LocalPort(f.socket));
+        QByteArray expected;
+        switch (c.family) {
+        case 2: expected = *MoI::BuildSetNetwork(n, "admin", "pw"); break;
+        case 5: expected = *CtpFamily::BuildSetNetwork(o, n, "pw"); break;
+        default: expected = *Bin8::BuildSetNetwork(o, n); break;
+        }
+        TFakeSearchSink sink;
+        ICameraFamily& family = testsupport::Families().Get(c.family);
+        EXPECT_EQ(family.ApplyNetwork(sink, c.origin, o, n, kLogin), TApplyResult::kSent);
+        ASSERT_EQ(sink.sent.size(), 1u);
+        EXPECT_EQ(sink.sent[0].socket, c.socket);
+        EXPECT_EQ(sink.sent[0].port, c.port);
+        EXPECT_EQ(sink.sent[0].bytes, expected);
 
-        got.clear();
+        sink.sent.clear();
         n.Gateway = "10.0.0.256";
-        EXPECT_EQ(f.send(engine, f.socket, kListenPort, o, n), TNetSendResult::kMalformed);
-        QTest::qWait(300);
-        EXPECT_TRUE(got.empty());
+        EXPECT_EQ(family.ApplyNetwork(sink, c.origin, o, n, kLogin), TApplyResult::kMalformed);
+        EXPECT_TRUE(sink.sent.empty());
+
+        sink.sendsSucceed = false;
+        EXPECT_EQ(family.ApplyNetwork(sink, c.origin, o, o, kLogin), TApplyResult::kSendFailed);
     }
 }
 
-TEST(NetSend, AnUnboundSocketSendsNothing)
+TEST(NetSend, FamiliesWithoutACommandSendNothing)
 {
-    DiscoveryEngine engine;  // never started
-    for (const Family& f : kFamilies) {
-        const TDevInfo o = Camera(f.family);
-        EXPECT_EQ(f.send(engine, f.socket, 20601, o, o), TNetSendResult::kSendFailed)
-            << "family " << f.family;
+    TFakeSearchSink sink;
+    const TDevInfo o = Camera(4);
+    // Family 4 changes settings through its library, and only from the advanced window.
+    EXPECT_EQ(testsupport::Families().Get(4).ApplyNetwork(sink, TApplyOrigin::Easy, o, o, kLogin),
+              TApplyResult::kUnsupported);
+    for (int family : {0, 1, 3, 6, 7, 999, 12345}) {
+        EXPECT_EQ(testsupport::Families().Get(family).ApplyNetwork(sink, TApplyOrigin::Advanced,
+                                                                  Camera(family), Camera(family), kLogin),
+                  TApplyResult::kUnsupported)
+            << family;
     }
+    EXPECT_TRUE(sink.sent.empty());
+}
+
+TEST(NetSend, AnUnboundEngineSocketSendsNothing)
+{
+    DiscoveryEngine engine(testsupport::Families());  // never started
+    for (int family : {2, 5, 8}) {
+        const TDevInfo o = Camera(family);
+        EXPECT_EQ(testsupport::Families().Get(family).ApplyNetwork(engine, TApplyOrigin::Advanced, o,
+                                                                  o, kLogin),
+                  TApplyResult::kSendFailed)
+            << "family " << family;
+    }
+}
+
+// The windows run commands on a worker thread: the engine's socket still sends, on its own
+// thread, while that thread keeps its event loop going.
+TEST(NetSend, AWorkerThreadSendsThroughTheEngineSocket)
+{
+    QUdpSocket camera;  // stands in for a family-8 camera on its port
+    ASSERT_TRUE(camera.bind(QHostAddress::AnyIPv4, Bin8::kPort, QAbstractSocket::ShareAddress));
+    std::vector<QNetworkDatagram> got;
+    QObject::connect(&camera, &QUdpSocket::readyRead, [&] {
+        while (camera.hasPendingDatagrams())
+            got.push_back(camera.receiveDatagram());
+    });
+    DiscoveryEngine engine(testsupport::Families());
+    ASSERT_EQ(engine.Start(), 5);
+    engine.PauseTick();  // no probes of its own in between
+
+    const TDevInfo o = Camera(8);
+    TDevInfo n = o;
+    n.IP = "10.0.0.9";
+    QFuture<TApplyResult> sent = QtConcurrent::run([&] {
+        return testsupport::Families().Get(8).ApplyNetwork(engine, TApplyOrigin::Advanced, o, n, kLogin);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sent.isFinished(); }, 5000));
+    EXPECT_EQ(sent.result(), TApplyResult::kSent);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !got.empty(); }, 3000));
+    EXPECT_EQ(got[0].data(), *Bin8::BuildSetNetwork(o, n));
+    EXPECT_EQ(got[0].senderPort(), engine.LocalPort(Bin8::kAdvancedSocket));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QtConcurrent>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -140,7 +141,11 @@ TEST_F(LangStore, SwitchingWhileWorkersReadNeverMixesLanguages) {
     };
     QList<QFuture<void>> workers;
     for (int i = 0; i < 3; ++i) workers << QtConcurrent::run(worker);
-    for (int i = 0; i < 200; ++i) SetLanguage(i % 2 ? "en" : "pl");
+    // The switches must overlap the reads: wait for the workers, and go on switching until
+    // they have read a good many texts meanwhile.
+    while (reads < 3) std::this_thread::yield();
+    const int before = reads;
+    for (int i = 0; i < 200 || reads < before + 300; ++i) SetLanguage(i % 2 ? "en" : "pl");
     SetLanguage("pl");
     stop = true;
     for (auto& w : workers) w.waitForFinished();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "NetnsGuard.h"
 #include "config.h"
 #include "net.h"
 #include "sim.h"
@@ -81,5 +82,7 @@ int main(int argc, char **argv) {
     std::fputs(sim.control("list", quit).c_str(), stdout);
     return 0;
   }
+  // The cameras answer broadcasts: never on the machine's own network.
+  netns_guard::RequirePrivateNetworkNamespace("lan-sim");
   return lansim::runNetwork(sim, opt);
 }

@@ -1,0 +1,216 @@
+#include "Bin8Family.h"
+
+#include "ByteFields.h"
+#include "DeviceList.h"
+#include "NetAddress.h"
+#include "VendorCgi.h"
+
+using namespace ByteFields;
+
+namespace Bin8 {
+namespace {
+
+// Shortest 0x8F01 / 0x8F12 reply: header and network block. 0x8F01 copies offsets 12..139;
+// bytes missing at its end are sent as zeros.
+constexpr qsizetype kMinNetReply = kHeaderSize + kBlockSize;
+// Shortest 0x8F0F reply: up to the first byte of the password text.
+constexpr qsizetype kMinDdnsReply = kDdnsPwdAt + 1;
+constexpr qsizetype kMacAt = kHeaderSize + 88;
+
+// One 128-byte network block; empty when the MAC or serial number does not convert to its
+// exact width.
+std::optional<QByteArray> Block(const TDevInfo& rec, quint8 dhcpByte)
+{
+    const std::optional<QByteArray> mac = HexToBytes(rec.Mac);
+    const std::optional<QByteArray> sn = HexToBytes(rec.SN);
+    if (!mac || mac->size() != 6 || !sn || sn->size() != 7)
+        return std::nullopt;
+
+    QByteArray b(kBlockSize, '\0');
+    // Text fields of 16 bytes, NUL-terminated when shorter; the block starts zeroed.
+    const QString* texts[] = {&rec.IP, &rec.Mask, &rec.Gateway, &rec.Dns1, &rec.Dns2};
+    for (int i = 0; i < 5; ++i)
+        PutBytes(b, 16 * i, texts[i]->toLatin1().left(16));
+    PutLe16(b, 80, rec.HttpPort);
+    PutLe16(b, 82, rec.HttpPort);
+    PutLe16(b, 84, rec.HttpPort);
+    PutLe16(b, 86, rec.DataPort);
+    PutBytes(b, 88, *mac);
+    PutLe16(b, 94, rec.Word8);
+    PutBytes(b, 96, *sn);
+    b[103] = char(dhcpByte);
+    PutBytes(b, 104, Utf8Cut(rec.Name, 23));  // and the NUL of the zeroed block
+    return b;
+}
+
+}  // namespace
+
+QByteArray SearchProbe()
+{
+    QByteArray p(kHeaderSize, '\0');
+    p[0] = char(kMagic);
+    p[1] = char(kMagic);
+    PutLe16(p, 2, kCmdSearch);
+    return p;
+}
+
+QByteArray Request(const QByteArray& replyHeader, quint16 command, const QByteArray& body)
+{
+    QByteArray p = replyHeader.left(kHeaderSize);
+    p.append(QByteArray(kHeaderSize - p.size(), '\0'));
+    PutLe16(p, 2, command);
+    PutLe16(p, 6, quint16(body.size()));
+    return p + body;
+}
+
+bool ParseNetReply(const QByteArray& dgram, TDevInfo& rec)
+{
+    if (dgram.size() < kMinNetReply)
+        return false;
+    constexpr qsizetype b = kHeaderSize;
+    rec.Family = kFamily;
+    rec.Mac = HexDigits(dgram.mid(b + 88, 6));
+    rec.MacHex = MacHexOf(rec.Mac);
+    rec.Name = CTextUtf8(dgram, b + 104, 24);
+    rec.IP = CText(dgram, b, 16);
+    rec.Mask = CText(dgram, b + 16, 16);
+    rec.Gateway = CText(dgram, b + 32, 16);
+    rec.Dns1 = CText(dgram, b + 48, 16);
+    rec.Dns2 = CText(dgram, b + 64, 16);
+    rec.SN = HexDigits(dgram.mid(b + 96, 7));
+    rec.HttpPort = Le16(dgram, b + 80);
+    rec.DataPort = Le16(dgram, b + 86);
+    rec.AddrMode = Byte(dgram, b + 103) != 0 ? kAddrDhcp : kAddrStatic;
+    rec.Word8 = Le16(dgram, b + 94);
+    rec.Version = CText(dgram, kMinNetReply, dgram.size() - kMinNetReply);
+    return true;
+}
+
+bool ParseDdnsReply(const QByteArray& dgram, TDdnsReply& out)
+{
+    if (dgram.size() < kMinDdnsReply)
+        return false;
+    out.Mac = HexDigits(dgram.mid(kMacAt, 6));
+    out.Server = CText(dgram, kDdnsServerAt, dgram.size());
+    out.User = CText(dgram, kDdnsUserAt, dgram.size());
+    out.Pwd = CText(dgram, kDdnsPwdAt, dgram.size());
+    return true;
+}
+
+std::optional<QByteArray> BuildSetNetwork(const TDevInfo& oldRec, const TDevInfo& newRec)
+{
+    // The old block is the camera's own block sent back for it to recognise, so its texts go
+    // as reported; only the new values are checked.
+    if (!ValidIp(newRec.IP) || !ValidIp(newRec.Mask) || !ValidIp(newRec.Gateway) ||
+        !ValidIp(newRec.Dns1) || !ValidOptionalIp(newRec.Dns2))
+        return std::nullopt;
+    const std::optional<QByteArray> oldBlock = Block(oldRec, oldRec.AddrMode);
+    const std::optional<QByteArray> newBlock =
+        Block(newRec, newRec.AddrMode == kAddrStatic ? 0 : 1);
+    if (!oldBlock || !newBlock)
+        return std::nullopt;
+
+    QByteArray d(kHeaderSize, '\0');
+    d[0] = char(kMagic);
+    d[1] = char(kMagic);
+    PutLe16(d, 2, kCmdWriteNet);
+    PutLe16(d, 6, quint16(2 * kBlockSize));
+    return d + *oldBlock + *newBlock;
+}
+
+bool IsExchange(const QByteArray& dgram)
+{
+    return dgram.size() >= 3 && quint8(dgram[0]) == kMagic && quint8(dgram[1]) == kMagic;
+}
+
+bool ParseExchange(const QByteArray& dgram, TDevInfo& rec, const TDeviceList* list,
+                   QByteArray* followUp)
+{
+    if (!IsExchange(dgram) || dgram.size() < 4)
+        return false;  // no room for the command
+
+    switch (Le16(dgram, 2)) {
+    case kCmdSearch | kReplyBit: {
+        if (dgram.size() < kMinNetReply)
+            return false;
+        QByteArray block = dgram.mid(12, kBlockSize);
+        block.append(QByteArray(kBlockSize - block.size(), '\0'));
+        if (followUp)
+            *followUp = Request(dgram, kCmdReadNet, block);
+        return false;
+    }
+    case kCmdReadNet | kReplyBit:
+        if (!ParseNetReply(dgram, rec))
+            return false;
+        if (followUp)
+            *followUp = Request(dgram, kCmdReadDdns, dgram.mid(kHeaderSize, kBlockSize));
+        return true;
+    case kCmdReadDdns | kReplyBit: {
+        TDdnsReply ddns;
+        if (!ParseDdnsReply(dgram, ddns))
+            return false;
+        if (const TDevInfo* known = list ? list->FindRecordByMac(ddns.Mac) : nullptr) {
+            rec = *known;
+            rec.DdnsServer = ddns.Server;
+            rec.DdnsUser = ddns.User;
+            rec.DdnsPwd = ddns.Pwd;
+        }
+        return true;  // an unknown camera leaves rec at family -1, which the merge ignores
+    }
+    default:
+        return false;
+    }
+}
+
+}  // namespace Bin8
+
+TBin8Family::TBin8Family()
+{
+    traits_.series = QStringLiteral("H");
+    // Its exchange takes several round trips before the first record.
+    traits_.firstTimeToLive = 30;
+    traits_.offersPppoe = false;
+    traits_.firmwareUpgrade = true;
+    traits_.mapsDataPort = true;
+    traits_.applyKeepsLogin = true;
+    traits_.applyShowsBusy = true;
+    traits_.ddnsEditable = false;
+}
+
+void TBin8Family::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)
+{
+    sink.SendBroadcast(Bin8::kSearchSocket, Bin8::SearchProbe(), Bin8::kPort);
+}
+
+TReplyMatch TBin8Family::ParseReply(const QByteArray& datagram, TDevInfo& rec, ISearchSink& sink)
+{
+    if (!Bin8::IsExchange(datagram))
+        return TReplyMatch::NotMine;
+    QByteArray followUp;
+    const bool merge = Bin8::ParseExchange(datagram, rec, &sink.Devices(), &followUp);
+    if (!followUp.isEmpty())
+        sink.SendBroadcast(Bin8::kSearchSocket, followUp, Bin8::kPort);
+    return merge ? TReplyMatch::Record : TReplyMatch::Handled;
+}
+
+TApplyResult TBin8Family::ApplyNetwork(ISearchSink& sink, TApplyOrigin origin, const TDevInfo& oldRec,
+                                       const TDevInfo& newRec, const TLogin&)
+{
+    const std::optional<QByteArray> d = Bin8::BuildSetNetwork(oldRec, newRec);
+    if (!d)
+        return TApplyResult::kMalformed;
+    const int socket = origin == TApplyOrigin::Advanced ? Bin8::kAdvancedSocket : Bin8::kEasySocket;
+    return sink.SendBroadcast(socket, *d, Bin8::kPort) ? TApplyResult::kSent
+                                                       : TApplyResult::kSendFailed;
+}
+
+TLoginResult TBin8Family::TestCredentials(const QString& devUrl, const TLogin& login)
+{
+    return VendorCgi::TestParamsLogin(devUrl, login);
+}
+
+bool TBin8Family::Restart(const TDevInfo& cam, const TLogin& login)
+{
+    return VendorCgi::RequestRestart(cam, QStringLiteral("/cgi-bin/reboot.cgi?next_url=reboot.htm"),
+                                     login);
+}
