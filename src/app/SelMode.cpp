@@ -4,14 +4,15 @@
 #include "LangForms.h"
 #include "LangRes.h"
 #include "Look.h"
-#include "MainForm.h"
 #include "OptionFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <QSignalBlocker>
 
 namespace {
@@ -38,55 +39,78 @@ TfrmSel_Mode::TfrmSel_Mode(IPageHost* host) : TfrmPageBase(host, QStringLiteral(
     setFont(base);
 
     Image1 = new TImage(this, QStringLiteral("Image1"));
-    Image1->setGeometry(16, 16, 200, 360);
+    Image1->setFixedSize(200, 360);
     Image1->SetPicture(Picture(QStringLiteral("welcome.png")));
 
     Label5 = new QLabel(this);
     Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setGeometry(236, 18, 400, 40);
     Label5->setText(QStringLiteral("Welcome"));
 
     TeLabel2 = new TTeLabel(this);
     TeLabel2->setObjectName(QStringLiteral("TeLabel2"));
-    TeLabel2->setGeometry(236, 66, 396, 130);
     TeLabel2->setWordWrap(true);
     TeLabel2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Label3 = new QLabel(this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(236, 200, 396, 60);
     Label3->setWordWrap(true);
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     lblLan = new QLabel(this);
     lblLan->setObjectName(QStringLiteral("lblLan"));
-    lblLan->setGeometry(236, 290, 110, 22);
     lblLan->setText(QStringLiteral("Language:"));
 
     cmbLan = new QComboBox(this);
     cmbLan->setObjectName(QStringLiteral("cmbLan"));
-    cmbLan->setGeometry(350, 290, 200, 24);
     cmbLan->setEditable(false);
+    cmbLan->setMinimumWidth(200);
 
     btnEasy = new QPushButton(this);
     btnEasy->setObjectName(QStringLiteral("btnEasy"));
-    btnEasy->setGeometry(450, 340, 110, 30);
     btnEasy->setText(QStringLiteral("&Start"));
+    btnEasy->setMinimumSize(110, 30);
 
     TeButton1 = new TTeButton(this);
     TeButton1->setObjectName(QStringLiteral("TeButton1"));
-    TeButton1->setGeometry(562, 340, 40, 30);
     TeButton1->setText(QStringLiteral(" \u300B"));
+    TeButton1->setFixedSize(40, 30);
 
     chkAdvMode = new QCheckBox(this);
     chkAdvMode->setObjectName(QStringLiteral("chkAdvMode"));
-    chkAdvMode->setGeometry(236, 350, 20, 20);
     chkAdvMode->setVisible(false);
 
     Label4 = new QLabel(this);
     Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setGeometry(258, 350, 180, 20);
     Label4->setVisible(false);
+
+    // The picture on the left, the texts and the controls on the right; longer translations
+    // wrap or widen instead of being cut.
+    auto* language = new QHBoxLayout;
+    language->addWidget(lblLan);
+    language->addWidget(cmbLan);
+    language->addStretch(1);
+    auto* start = new QHBoxLayout;
+    start->addWidget(chkAdvMode);
+    start->addWidget(Label4);
+    start->addStretch(1);
+    start->addWidget(btnEasy);
+    start->setSpacing(2);
+    start->addWidget(TeButton1);
+    start->addSpacing(30);
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(Label5);
+    texts->addSpacing(8);
+    texts->addWidget(TeLabel2);
+    texts->addWidget(Label3);
+    texts->addStretch(1);
+    texts->addLayout(language);
+    texts->addSpacing(24);
+    texts->addLayout(start);
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(16, 16, 16, 16);
+    page->setSpacing(20);
+    page->addWidget(Image1, 0, Qt::AlignTop);
+    page->addLayout(texts, 1);
 
     ApplyLanguage(this);
     // The heading is big whatever the language's font rule says.

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 static void InitLanguageStore() { Q_INIT_RESOURCE(lang); }
 
@@ -157,15 +158,32 @@ QString GetLangString(const QString& section, const QString& key) {
     return ReadLangValue(OpenLangFile(LangFilePath()), section, key, QString());
 }
 
+QString PrivateLangDir() {
+    // The temporary folder is shared by every user of the machine: the folder must be this
+    // user's alone, or another user could swap the texts. When the usual name is taken by
+    // somebody else (or by a link), the user's own name takes its place.
+    const QString usual = TTools::GetTempDir() + TTools::ExeName() + QLatin1Char('/');
+    if (TTools::PrivateDir(usual))
+        return usual;
+    const QString own = TTools::GetTempDir() + TTools::ExeName() + QLatin1Char('-') +
+                        QString::number(::getuid()) + QLatin1Char('/');
+    return TTools::PrivateDir(own) ? own : QString();
+}
+
 TfrmStrRes::TfrmStrRes(ErrorReporter onError) {
     InitLanguageStore();
-    const QString dir = TTools::GetTempDir() + TTools::ExeName() + QLatin1Char('/');
+    const QString dir = PrivateLangDir();
     {
         QMutexLocker l(&State().lock);
         State().dir = dir;
         ++State().generation;
     }
-    TTools::ForceDirs(dir);
+    if (dir.isEmpty()) {
+        if (onError)
+            onError(TTools::GetTempDir() + TTools::ExeName(),
+                    QStringLiteral("no folder of this user's own can be made there"));
+        return;
+    }
     for (const char* code : kCarriedLanguages) {
         QFile item(QStringLiteral(":/lang/") + QLatin1String(code));
         const QString target = PathFor(dir, QLatin1String(code));
@@ -184,7 +202,7 @@ TfrmStrRes::TfrmStrRes(ErrorReporter onError) {
 }
 
 TfrmStrRes::~TfrmStrRes() {
-    if (keep_)
+    if (keep_ || LangDir().isEmpty())
         return;
     TTools::DeleteDir(LangDir(), true);
 }

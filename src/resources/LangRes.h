@@ -13,6 +13,10 @@ inline constexpr const char* kCarriedLanguages[] = {"b5", "cn", "en", "pl", "kr"
 // Folder holding the written language files, with a trailing separator; empty before
 // TfrmStrRes has been created.
 QString LangDir();
+// The folder the language files go into: TMPDIR + executable name + "/" when that is (or
+// becomes) a folder of this user's alone (mode 0700), else TMPDIR + executable name + "-" +
+// user id + "/" on the same terms; empty when neither can be had.
+QString PrivateLangDir();
 // The current language code; "en" until start-up chooses one.
 QString CurLang();
 // Direct assignment at start-up, before anything has been read.

@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,9 +73,35 @@ bool TTools::DeleteDir(const QString& folder, bool removeFolder) {
             ::unlink(QFile::encodeName(path).constData());
         }
     }
-    if (removeFolder)
+    if (removeFolder) {
         ::rmdir(QFile::encodeName(dir).constData());
-    return true;
+        return !QFileInfo::exists(folder) && !QFileInfo(folder).isSymLink();
+    }
+    return !QFileInfo(dir).isDir() ||
+           QDir(dir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+bool TTools::PrivateDir(const QString& path) {
+    const QByteArray p = QFile::encodeName(path.endsWith(QLatin1Char('/')) ? path.chopped(1) : path);
+    if (p.isEmpty())
+        return false;
+    const int parent = p.lastIndexOf('/');
+    if (parent > 0)
+        ForceDirs(QFile::decodeName(p.left(parent)));
+    if (::mkdir(p.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st {};
+    if (::lstat(p.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return false;
+    if ((st.st_mode & 077) != 0) {
+        // Others may have put files into it meanwhile: nothing in it is to be trusted.
+        if (::chmod(p.constData(), 0700) != 0)
+            return false;
+        if (!DeleteDir(QFile::decodeName(p), false))
+            return false;
+    }
+    return ::lstat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & 077) == 0;
 }
 
 void TTools::FindFiles(QStringList& list, const QString& folder, bool noDuplicates,

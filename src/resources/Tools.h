@@ -17,9 +17,15 @@ public:
     // File name of the running executable (no folder).
     static QString ExeName();
     static bool ForceDirs(const QString& path);
-    // Deletes the folder's contents recursively (and the folder itself when removeFolder);
-    // every failure is ignored and the result is always true.
+    // Deletes the folder's contents recursively (and the folder itself when removeFolder),
+    // without following links. Goes on past failures; true when nothing of what was to go is
+    // left (also for an empty name or a folder that does not exist).
     static bool DeleteDir(const QString& folder, bool removeFolder);
+    // Makes path a folder that only this user can enter: created with mode 0700, or an
+    // existing one of this user's made so (emptied first when others could write to it). An
+    // existing entry that is a link, not a folder, or another user's is refused: false, and
+    // it is left as it is.
+    static bool PrivateDir(const QString& path);
     using StopCheck = std::function<bool()>;
     static void FindFiles(QStringList& list, const QString& folder, bool noDuplicates,
                           const StopCheck& stopCheck, bool recurse, const QString& masks);

@@ -67,7 +67,7 @@ void TClickLabel::mouseReleaseEvent(QMouseEvent* e) {
     QLabel::mouseReleaseEvent(e);
 }
 
-QString TFileDialogSpec::QtFilter() const {
+QString TFileDialogFilter::QtFilter() const {
     // "Name (*.a)|*.a|Other|*.b" -> "Name (*.a) (*.a);;Other (*.b)"; Qt reads the patterns
     // from the brackets, so each description gets its pattern list once.
     const QStringList parts = filter_.split(QLatin1Char('|'));

@@ -138,7 +138,7 @@ protected:
 };
 
 // File dialogs whose filter comes from the language file ("Text (*.txt)|*.txt").
-class TFileDialogSpec : public QObject {
+class TFileDialogFilter : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString filter READ Filter WRITE SetFilter)
 public:
@@ -152,14 +152,14 @@ private:
     QString filter_;
 };
 
-class TSaveDialog : public TFileDialogSpec {
+class TSaveDialog : public TFileDialogFilter {
     Q_OBJECT
 public:
-    using TFileDialogSpec::TFileDialogSpec;
+    using TFileDialogFilter::TFileDialogFilter;
 };
 
-class TOpenDialog : public TFileDialogSpec {
+class TOpenDialog : public TFileDialogFilter {
     Q_OBJECT
 public:
-    using TFileDialogSpec::TFileDialogSpec;
+    using TFileDialogFilter::TFileDialogFilter;
 };

@@ -306,7 +306,7 @@ void ApplyLanguage(QWidget* form) {
         if (row->keys & kItemsText)
             ApplyNodes(c, r, section, name);
         if (row->keys & kFilter)
-            if (auto* d = qobject_cast<TFileDialogSpec*>(c))
+            if (auto* d = qobject_cast<TFileDialogFilter*>(c))
                 d->SetFilter(ReadLangValue(r, section, name + QStringLiteral(".Filter"), d->Filter()));
     }
 }

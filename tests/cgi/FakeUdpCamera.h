@@ -63,6 +63,24 @@ public:
         std::lock_guard lock(mutex_);
         return received_.size();
     }
+    // Waits until everything broadcast to the camera's port so far has been received: a fence
+    // datagram takes the same way in after it. The fence itself is not recorded.
+    bool Settle(std::uint16_t port, int timeoutMs = 3000)
+    {
+        const int before = fences_;
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+        ::sendto(fd, kFence, sizeof kFence - 1, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ::close(fd);
+        for (int waited = 0; fences_ <= before && waited < timeoutMs; waited += 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return fences_ > before;
+    }
     // Sends bytes from the camera's socket.
     void SendTo(const QByteArray& bytes, const char* address, std::uint16_t port)
     {
@@ -89,6 +107,10 @@ private:
             if (n < 0)
                 continue;
             const QByteArray dgram(buf, qsizetype(n));
+            if (dgram == QByteArray(kFence)) {
+                ++fences_;
+                continue;
+            }
             {
                 std::lock_guard lock(mutex_);
                 received_.push_back(dgram);
@@ -106,6 +128,8 @@ private:
     int fd_ = -1;
     bool bound_ = false;
     std::atomic<bool> stop_{false};
+    std::atomic<int> fences_{0};
+    static constexpr char kFence[] = "fence";
     std::thread thread_;
     mutable std::mutex mutex_;
     std::vector<QByteArray> received_;

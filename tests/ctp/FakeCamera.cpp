@@ -278,6 +278,7 @@ void TFakeCamera::Serve(int fd)
                     break;
                 }
             }
+            ++answersSent_;
             if (answer.closeAfter) {
                 if (request.verb == "restart" && !handler)
                     DropConnections();

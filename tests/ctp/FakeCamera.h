@@ -70,6 +70,8 @@ public:
     QList<QByteArray> Verbs() const;
     TDEVWiFi StoredWiFi() const;
     int Restarts() const { return restarts_.load(); }
+    // Answers written in full (over loopback they are then in the client's socket).
+    int AnswersSent() const { return answersSent_.load(); }
 
     static QByteArray Ok(const QByteArray& body = {});
 
@@ -93,6 +95,7 @@ private:
     std::atomic<int> malformed_{0};
     std::atomic<int> pipelined_{0};
     std::atomic<int> restarts_{0};
+    std::atomic<int> answersSent_{0};
 
     mutable std::mutex lock_;  // everything below
     THandler handler_;

@@ -24,25 +24,60 @@ using namespace DiscoveryNet;
 
 namespace {
 
-// Collects what arrives on one port.
+bool WaitFor(const std::function<bool()>& cond, int ms = 3000)
+{
+    return QTest::qWaitFor(cond, ms);
+}
+
+// A datagram no family takes for a reply.
+const QByteArray kFence("fence");
+
+// Broadcasts the fence to port. Datagrams take the same way out and in, one after the other:
+// once the fence has arrived, everything sent before it has arrived too.
+void SendFence(quint16 port)
+{
+    QUdpSocket s;
+    s.writeDatagram(kFence, QHostAddress(QHostAddress::Broadcast), port);
+}
+
+// Collects what arrives on one port (fences counted apart).
 class Listener {
 public:
-    explicit Listener(quint16 port)
+    explicit Listener(quint16 port) : port_(port)
     {
         bound = socket.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress);
         QObject::connect(&socket, &QUdpSocket::readyRead, [this] {
-            while (socket.hasPendingDatagrams())
-                got.push_back(socket.receiveDatagram());
+            while (socket.hasPendingDatagrams()) {
+                const QNetworkDatagram d = socket.receiveDatagram();
+                if (d.data() == kFence)
+                    ++fences;
+                else
+                    got.push_back(d);
+            }
         });
+    }
+    // Everything sent to the port so far has arrived.
+    bool Settle()
+    {
+        const int before = fences;
+        SendFence(port_);
+        return WaitFor([&] { return fences > before; });
     }
     QUdpSocket socket;
     bool bound = false;
     std::vector<QNetworkDatagram> got;
+    int fences = 0;
+
+private:
+    quint16 port_;
 };
 
-bool WaitFor(const std::function<bool()>& cond, int ms = 3000)
+// Everything sent to the engine's socket so far has been read (and parsed).
+bool SettleEngine(DiscoveryEngine& engine, int socketNumber)
 {
-    return QTest::qWaitFor(cond, ms);
+    const quint64 before = engine.DatagramCount();
+    SendFence(engine.LocalPort(socketNumber));
+    return WaitFor([&] { return engine.DatagramCount() > before; });
 }
 
 }  // namespace
@@ -116,7 +151,8 @@ TEST(EngineSockets, EachProbeGoesToItsPortFromItsSocket)
         return moi.got.size() >= 2 && !sq.got.empty() && !uicam.got.empty() && !ctp.got.empty() &&
                !bin8.got.empty();
     })) << "probes did not arrive; is the namespace set up with a default route?";
-    QTest::qWait(100);
+    for (Listener* l : {&moi, &sq, &uicam, &ctp, &bin8})
+        ASSERT_TRUE(l->Settle());
 
     struct Expect {
         Listener* at;
@@ -139,8 +175,7 @@ TEST(EngineSockets, EachProbeGoesToItsPortFromItsSocket)
     // Tick 1: no "IMAGIAQUERY,0".
     moi.got.clear();
     engine.SendProbes(1, false);
-    ASSERT_TRUE(WaitFor([&] { return !moi.got.empty(); }));
-    QTest::qWait(100);
+    ASSERT_TRUE(moi.Settle());
     ASSERT_EQ(moi.got.size(), 1u);
     EXPECT_EQ(moi.got[0].data(), MoI::SearchProbe());
 }
@@ -150,7 +185,8 @@ TEST(EngineSockets, AnUnboundSocketSendsNothing)
     Listener ctp(CtpFamily::kPort), bin8(Bin8::kPort);
     DiscoveryEngine engine(testsupport::Families());  // never started
     engine.SendProbes(0, true);
-    QTest::qWait(200);
+    ASSERT_TRUE(ctp.Settle());
+    ASSERT_TRUE(bin8.Settle());
     EXPECT_TRUE(ctp.got.empty());
     EXPECT_TRUE(bin8.got.empty());
     EXPECT_EQ(engine.Socket(4).state(), QAbstractSocket::UnconnectedState);
@@ -164,7 +200,9 @@ TEST(EngineSockets, OwnProbesComingBackAreDropped)
         engine.SendProbes(tick, false);
     // Socket 2 hears "IMAGIAQUERY,0" and "MO_I", socket 4 its own "SEARCH".
     ASSERT_TRUE(WaitFor([&] { return engine.DatagramCount() >= 5; }));
-    QTest::qWait(100);
+    ASSERT_TRUE(SettleEngine(engine, 2));
+    ASSERT_TRUE(SettleEngine(engine, 4));
+    EXPECT_EQ(engine.DatagramCount(), 7u + 2u) << "three passes heard back, and the two fences";
     EXPECT_EQ(engine.Devices().Count(), 0);
 }
 
@@ -184,7 +222,9 @@ TEST(EngineSockets, RepliesAreRecognisedByContentOnAnySocket)
     EXPECT_NE(engine.Devices().FindRecordByMac("001122334455"), nullptr);
     EXPECT_NE(engine.Devices().FindRecordByMac("AABBCCDDEEFF"), nullptr);
     cam.writeDatagram(ctp, QHostAddress::LocalHost, engine.LocalPort(3));
-    QTest::qWait(100);
+    const quint64 read = engine.DatagramCount();
+    cam.writeDatagram(kFence, QHostAddress::LocalHost, engine.LocalPort(3));
+    ASSERT_TRUE(WaitFor([&] { return engine.DatagramCount() >= read + 2; }));
     EXPECT_EQ(added.count(), 2);
     EXPECT_EQ(engine.Devices().Count(), 2);
 }
@@ -202,6 +242,8 @@ TEST(EngineSockets, Bin8ExchangeFillsTheRecordAndItsDdnsValues)
         while (camera.socket.hasPendingDatagrams()) {
             const QNetworkDatagram d = camera.socket.receiveDatagram();
             const QByteArray q = d.data();
+            if (q == kFence)
+                ++camera.fences;
             if (q.size() < 8 || q[0] != 0x10 || q[1] != 0x10)
                 continue;
             const quint16 cmd = quint16(quint8(q[2]) | (quint8(q[3]) << 8));
@@ -228,7 +270,7 @@ TEST(EngineSockets, Bin8ExchangeFillsTheRecordAndItsDdnsValues)
         const TDevInfo* r = engine.Devices().FindRecordByMac("0012ABCDEF01");
         return r && r->DdnsUser == "cam8";
     }));
-    QTest::qWait(100);
+    ASSERT_TRUE(camera.Settle());
     EXPECT_EQ(searches, 1);
     EXPECT_EQ(netReads, 1);
     EXPECT_EQ(ddnsReads, 1);

@@ -1,5 +1,6 @@
 #include "TestHttpServer.h"
 #include "Tools.h"
+#include "TestTiming.h"
 
 #include <gtest/gtest.h>
 
@@ -302,7 +303,7 @@ TEST_P(EndlessBody, ClientHangsUp) {
     for (int i = 0; i < 200 && server.progress != -1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(server.progress, -1) << "the connection was not closed";
-    EXPECT_LT(o.ms, 15000);
+    EXPECT_LT(o.ms, testsupport::Slack(15000));
 }
 
 INSTANTIATE_TEST_SUITE_P(All, EndlessBody, ::testing::Values(Fn::Text, Fn::Auth, Fn::Check),
@@ -350,7 +351,7 @@ TEST_P(Failure, GivesFalseAndEmptyText) {
     const Outcome o = Call(GetParam().fn, server.Url("/x"), {}, {}, 400);
     EXPECT_FALSE(o.ok);
     EXPECT_TRUE(o.text.isEmpty()) << o.text.toStdString();
-    EXPECT_LT(o.ms, 2000);
+    EXPECT_LT(o.ms, testsupport::Slack(2000));
 }
 
 std::vector<FailureCase> FailureCases() {
@@ -376,7 +377,7 @@ TEST_P(RefusedConnect, FailsAtOnce) {
     const Outcome o = Call(GetParam(), "http://127.0.0.1:" + std::to_string(RefusedPort()) + "/");
     EXPECT_FALSE(o.ok);
     EXPECT_TRUE(o.text.isEmpty());
-    EXPECT_LT(o.ms, 1000);
+    EXPECT_LT(o.ms, testsupport::Slack(1000));
 }
 
 INSTANTIATE_TEST_SUITE_P(All, RefusedConnect, ::testing::Values(Fn::Text, Fn::Auth, Fn::Check),
@@ -407,7 +408,7 @@ TEST_P(ReceiveTimeout, FiresCloseToTheGivenTime) {
     const Outcome o = Call(GetParam().fn, server.Url("/quiet"), {}, {}, GetParam().ms);
     EXPECT_FALSE(o.ok);
     EXPECT_GE(o.ms, GetParam().ms - 5);
-    EXPECT_LE(o.ms, GetParam().ms + 250);
+    EXPECT_LE(o.ms, GetParam().ms + testsupport::Slack(250));
 }
 
 INSTANTIATE_TEST_SUITE_P(Times, ReceiveTimeout,
@@ -465,7 +466,7 @@ TEST_P(ConnectTimeout, FiresCloseToTheGivenTime) {
     EXPECT_FALSE(o.ok);
     EXPECT_TRUE(o.text.isEmpty());
     EXPECT_GE(o.ms, 295);
-    EXPECT_LE(o.ms, 600);
+    EXPECT_LE(o.ms, 300 + testsupport::Slack(300));
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, ConnectTimeout, ::testing::Values(Fn::Text, Fn::Auth),
@@ -478,7 +479,7 @@ TEST(UrlGetOkTimeout, SilentServerGivesFalseAfterTwentySeconds) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     EXPECT_GE(ms, 19990);
-    EXPECT_LE(ms, 20500);
+    EXPECT_LE(ms, 20000 + testsupport::Slack(500));
 }
 
 // --- Proxies -------------------------------------------------------------------------------

@@ -183,7 +183,7 @@ TEST_F(HisiLoader, RefusesWhatIsNotTheLibraryAndThenHasNoCameras)
         EXPECT_FALSE(hisi.SearchServers());
         EXPECT_FALSE(hisi.ConfigServer(ValidSettings()));
         engine.Find();
-        QTest::qWait(50);
+        QCoreApplication::processEvents();
         EXPECT_EQ(engine.Devices().Count(), 0);
         if (control) {
             EXPECT_EQ(control->Count("FakeDvsnet_SearchCalls"), 0);

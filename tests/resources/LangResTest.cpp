@@ -3,11 +3,16 @@
 #include "TestDirs.h"
 #include "Tools.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QtConcurrent>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +51,73 @@ protected:
     ScopedTestDirs dirs;
     void TearDown() override { SetCurLang("en"); }
 };
+
+// The temporary folder is shared by all users: the language folder must be ours alone.
+TEST_F(LangStore, TheFolderIsOnlyEverThisUsersOwn) {
+    const QString usual = dirs.Tmp() + "/" + TTools::ExeName();
+    const QString own = usual + "-" + QString::number(::getuid());
+    const QString planted = "[StrRes]\r\nIDS_ERROR=planted\r\n";
+    struct Case {
+        const char* what;
+        std::function<bool()> prepare;  // false: cannot be set up here, skip
+        QString expectedDir;
+        bool usualUntouched;  // what was at the usual name stays exactly as it was
+    };
+    const Case cases[] = {
+        {"fresh", [] { return true; }, usual, false},
+        {"our own, open to everybody, with a planted file",
+         [&] {
+             WriteBytes(usual + "/" + TTools::ExeName() + ".len", planted.toLatin1());
+             WriteBytes(usual + "/stray.txt", "x");
+             return QFile::setPermissions(usual, QFileDevice::Permissions(0x7777));
+         },
+         usual, false},
+        {"another user's",
+         [&] {
+             WriteBytes(usual + "/" + TTools::ExeName() + ".len", planted.toLatin1());
+             return ::getuid() == 0 && ::chown(QFile::encodeName(usual).constData(), 65534, 65534) == 0;
+         },
+         own, true},
+        {"a link to a folder elsewhere",
+         [&] {
+             WriteBytes(dirs.Path("elsewhere/keep.txt"), "keep");
+             return QFile::link(dirs.Path("elsewhere"), usual);
+         },
+         own, true},
+        {"a file", [&] { WriteBytes(usual, "not a folder"); return true; }, own, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TTools::DeleteDir(dirs.Tmp(), false);
+        QFile::remove(usual);
+        if (!c.prepare()) {
+            std::printf("skipped: %s (needs root)\n", c.what);
+            continue;
+        }
+        const QByteArray usualFile = ReadBytes(usual + "/" + TTools::ExeName() + ".len");
+        {
+            TfrmStrRes res;
+            EXPECT_EQ(LangDir(), c.expectedDir + "/");
+            struct stat st {};
+            ASSERT_EQ(::lstat(QFile::encodeName(c.expectedDir).constData(), &st), 0);
+            EXPECT_TRUE(S_ISDIR(st.st_mode));
+            EXPECT_EQ(st.st_uid, ::getuid());
+            EXPECT_EQ(st.st_mode & 0777, 0700u);
+            SetLanguage("en");
+            EXPECT_EQ(GetResString("IDS_ERROR"), "Error");
+            EXPECT_FALSE(QFileInfo::exists(c.expectedDir + "/stray.txt"));
+        }
+        if (c.usualUntouched) {
+            EXPECT_EQ(ReadBytes(usual + "/" + TTools::ExeName() + ".len"), usualFile);
+            EXPECT_TRUE(QFileInfo::exists(usual) || QFileInfo(usual).isSymLink());
+            // A link is never followed: nothing is written through it, nothing deleted.
+            if (QFileInfo(usual).isSymLink()) {
+                EXPECT_EQ(ReadBytes(dirs.Path("elsewhere/keep.txt")), "keep");
+                EXPECT_EQ(QDir(dirs.Path("elsewhere")).entryList(QDir::Files), QStringList{"keep.txt"});
+            }
+        }
+    }
+}
 
 TEST_F(LangStore, WritesFiveFilesAndRemovesTheFolder) {
     QString dir;

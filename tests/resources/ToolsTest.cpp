@@ -36,6 +36,10 @@ TEST(Folders, DeleteDirRemovesReadOnlyAndHiddenEntries) {
     EXPECT_FALSE(QFileInfo::exists(top));
     EXPECT_TRUE(TTools::DeleteDir(QString(), true));
     EXPECT_TRUE(TTools::DeleteDir(dirs.Path("never-was"), true));
+    // A file where the folder should be cannot be removed as a folder.
+    WriteBytes(dirs.Path("plain"), "1");
+    EXPECT_FALSE(TTools::DeleteDir(dirs.Path("plain"), true));
+    EXPECT_TRUE(QFileInfo::exists(dirs.Path("plain")));
 }
 
 TEST(Folders, DeleteDirDoesNotFollowLinks) {
