@@ -216,6 +216,32 @@ void Respond(int fd, int status, const std::string& body)
     }
 }
 
+// Value of a header of the request head (name without regard to case), trimmed; empty if none.
+std::string HeaderValue(const std::string& head, const std::string& name)
+{
+    std::size_t pos = head.find('\n');
+    while (pos != std::string::npos && pos + 1 < head.size()) {
+        const std::size_t start = pos + 1;
+        const std::size_t end = head.find('\n', start);
+        std::string line = head.substr(start, end == std::string::npos ? std::string::npos
+                                                                        : end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const auto colon = line.find(':');
+        if (colon != std::string::npos && colon == name.size()) {
+            bool same = true;
+            for (std::size_t i = 0; i < colon && same; ++i)
+                same = std::tolower(static_cast<unsigned char>(line[i])) == name[i];
+            if (same) {
+                const auto b = line.find_first_not_of(" \t", colon + 1);
+                return b == std::string::npos ? std::string() : line.substr(b);
+            }
+        }
+        pos = end;
+    }
+    return std::string();
+}
+
 void ServeHttp(Service& service, int fd, std::string peer)
 {
     std::string head;
@@ -243,7 +269,7 @@ void ServeHttp(Service& service, int fd, std::string peer)
     }
     const std::string method = line.substr(0, sp1);
     const std::string target = line.substr(sp1 + 1, sp2 - sp1 - 1);
-    Decision d = service.Handle(method, target, peer);
+    Decision d = service.Handle(method, target, HeaderValue(head, "host"), peer);
     if (gVerbose)
         Say(peer + " " + Printable(line));
 

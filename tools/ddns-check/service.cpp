@@ -496,7 +496,7 @@ void Service::Note(std::uint64_t seq, const std::string& result)
 }
 
 Decision Service::Handle(const std::string& method, const std::string& target,
-                         const std::string& peer)
+                         const std::string& host, const std::string& peer)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     Decision d;
@@ -505,7 +505,8 @@ Decision Service::Handle(const std::string& method, const std::string& target,
     d.logSeq = nextSeq_++;
     if (log_.size() >= kMaxLog)
         log_.erase(log_.begin());
-    log_.push_back({d.logSeq, peer, RequestName(d.request),
+    log_.push_back({d.logSeq, peer, Printable(host.empty() ? "-" : host.substr(0, 256)),
+                    RequestName(d.request),
                     Printable(target.substr(0, kMaxTarget)), std::string()});
 
     if (method != "GET" || d.request == Request::Other) {
@@ -615,7 +616,8 @@ std::string Service::Control(const std::string& line, bool& quit)
         }
         std::string out;
         for (const LogEntry& e : log_) {
-            out += std::to_string(e.seq) + " " + e.peer + " " + e.request + " " + e.target +
+            out += std::to_string(e.seq) + " " + e.peer + " " + e.host + " " + e.request + " " +
+                   e.target +
                    " => " + e.result + "\n";
         }
         return out + "ok " + std::to_string(log_.size()) + "\n";

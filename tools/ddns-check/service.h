@@ -87,8 +87,9 @@ public:
     explicit Service(Config cfg);
 
     // One request head has arrived: logs it and decides the answer.
+    // host: the request's Host header (as sent, or empty).
     Decision Handle(const std::string& method, const std::string& target,
-                    const std::string& peer);
+                    const std::string& host, const std::string& peer);
     // Fetch mode: the outcome of the fetch (an HTTP status, or 0 for none) completes d.
     void Fetched(Decision& d, int httpStatus, const std::string& detail);
 
@@ -108,7 +109,7 @@ private:
     Config cfg_;
     struct LogEntry {
         std::uint64_t seq;
-        std::string peer, request, target, result;
+        std::string peer, host, request, target, result;
     };
     std::vector<LogEntry> log_;
     std::uint64_t nextSeq_ = 1;
