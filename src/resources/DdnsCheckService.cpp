@@ -169,8 +169,23 @@ const char* ReportKeyOf(TAuthKind kind)
     return kKeyUnknown;
 }
 
+QString ServiceHostOf(const QString& ddnsServer)
+{
+    const qsizetype colon = ddnsServer.lastIndexOf(u':');
+    if (colon < 0)
+        return ddnsServer;
+    const QString port = ddnsServer.mid(colon + 1);
+    if (port.isEmpty() || port.size() > 5)
+        return ddnsServer;
+    for (QChar c : port) {
+        if (c < u'0' || c > u'9')
+            return ddnsServer;
+    }
+    return ddnsServer.left(colon);
+}
+
 TDdnsCheckService::TDdnsCheckService(QString host, Fetch fetch, int timeoutMs)
-    : host_(std::move(host)), fetch_(fetch ? std::move(fetch) : Fetch(DefaultFetch)),
+    : host_(ServiceHostOf(host)), fetch_(fetch ? std::move(fetch) : Fetch(DefaultFetch)),
       timeoutMs_(timeoutMs)
 {
 }

@@ -88,13 +88,18 @@ bool IsPublicAddress(const QString& address);
 // \x{HHHH}, cut after kMaxShownAnswer characters with "..." appended.
 QString ShownAnswer(const QString& text);
 
+// The service's host from a camera's DDNS server setting: the text without a trailing ":port"
+// (cameras keep the port of their own DDNS updates there; the check service is always on 808).
+QString ServiceHostOf(const QString& ddnsServer);
+
 class TDdnsCheckService {
 public:
     // GET of url with the time-out; true and the body on a reply, false on failure. The default
     // is TTools::HttpGetText without credentials.
     using Fetch = std::function<bool(const QString& url, int timeoutMs, QString& body)>;
 
-    // host: the service's host, e.g. a camera's DdnsServer or "user" + its domain.
+    // host: the service's host, e.g. a camera's DdnsServer or "user" + its domain; a ":port"
+    // after it is dropped (ServiceHostOf).
     explicit TDdnsCheckService(QString host, Fetch fetch = {}, int timeoutMs = kTimeoutMs);
 
     const QString& Host() const { return host_; }

@@ -182,9 +182,23 @@ TEST(RequestUrls, ValuesCannotBreakTheAddress)
               "http://ddns.example.net:808/api/checkauth.asp?id=%C3%A4&pwd=%0D%0A");
 }
 
+TEST(RequestUrls, APortAfterTheServerIsDropped)
+{
+    EXPECT_EQ(S(ServiceHostOf("ddns.example.net:8080")), "ddns.example.net");
+    EXPECT_EQ(S(ServiceHostOf("ddns.example.net")), "ddns.example.net");
+    EXPECT_EQ(S(ServiceHostOf("ddns.example.net:")), "ddns.example.net:");
+    EXPECT_EQ(S(ServiceHostOf("ddns.example.net:80a")), "ddns.example.net:80a");
+    EXPECT_EQ(S(TDdnsCheckService("ddns.example.net:808").GetRemoteUrl("cam01")),
+              "http://ddns.example.net:808/func/getremote.asp?id=cam01");
+    EXPECT_EQ(S(TDdnsCheckService("203.0.113.9:8080").GetRemoteUrl("cam01")),
+              "http://203.0.113.9:808/func/getremote.asp?id=cam01");
+    // Only one port: what remains must still be a host.
+    EXPECT_TRUE(TDdnsCheckService("a:1:2").GetRemoteUrl("x").isEmpty());
+}
+
 TEST(RequestUrls, UnusableHostOrAddressGivesNoUrl)
 {
-    for (const char* host : {"", "a..b", ".a", "a.", "-a", "a b", "a/b", "a:81", "a@b", "a?b",
+    for (const char* host : {"", "a..b", ".a", "a.", "-a", "a b", "a/b", "a:8x", "a@b", "a?b",
                              "a#b", "h\u00e4st"}) {
         const TDdnsCheckService s(QString::fromUtf8(host));
         EXPECT_TRUE(s.GetRemoteUrl("x").isEmpty()) << host;
