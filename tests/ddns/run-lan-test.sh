@@ -11,10 +11,15 @@ check() { # message, condition...
   if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; fail=1; fi
 }
 hosts_before=$(sha256sum /etc/hosts)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
 
-"$simlan" --id "$id" --config "$config" --lan-sim "$lansim" --ddns-check "$ddnscheck" -- "$client"
+"$simlan" --id "$id" --config "$config" --lan-sim "$lansim" --ddns-check "$ddnscheck" \
+  --log "$tmp/sim.log" -- "$client"
 rc=$?
 check "client tests pass against ddns-check (rc $rc)" test "$rc" -eq 0
+check "ddns-check ran and reported no sanitizer error" sh -c \
+  "grep -q 'listening on' '$tmp/sim.log.ddns' && ! grep -qE 'ERROR: AddressSanitizer|runtime error:' '$tmp/sim.log.ddns'"
 
 # Inside, the names are the service's; the file laid over /etc/hosts names it.
 "$simlan" --id "$id-n" --config "$config" --lan-sim "$lansim" --ddns-check "$ddnscheck" -- sh -c \
