@@ -28,6 +28,16 @@ check "ddns-check ran and reported no sanitizer error" sh -c \
    [ -f "/etc/netns/$SIMLAN_PC_NS/hosts" ]'
 check "names resolve to the service in the PC namespace" test $? -eq 0
 
+# A mistyped configuration is refused before anything starts.
+printf '[ddns]\ngetremote = onlin\n' >"$tmp/bad-answer.ini"
+printf '[ddns account x]\npasword = y\n' >"$tmp/bad-key.ini"
+for bad in bad-answer bad-key; do
+  unshare -n "$ddnscheck" --check "$tmp/$bad.ini" >/dev/null 2>&1
+  check "ddns-check refuses $bad.ini (rc $?)" test $? -eq 2
+done
+"$simlan" --id "$id-b" --config "$tmp/bad-key.ini" --no-sim --ddns-check "$ddnscheck" -- true 2>/dev/null
+check "simlan refuses a bad [ddns] section" test $? -ne 0
+
 check "the host's /etc/hosts is unchanged" test "$(sha256sum /etc/hosts)" = "$hosts_before"
 check "no /etc/netns entry is left" sh -c "! ls -d /etc/netns/simlan-$id-* 2>/dev/null | grep -q ."
 check "no namespace is left" sh -c "! ip netns list | awk '{print \$1}' | grep -q '^simlan-$id-'"
