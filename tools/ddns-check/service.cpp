@@ -262,9 +262,9 @@ std::string Answer::Describe() const
     return s;
 }
 
-std::optional<Answer> ParseAnswer(const std::string& spec, std::string& error)
+std::optional<Answer> ParseAnswer(const std::string& text, std::string& error)
 {
-    const std::vector<std::string> words = Words(spec);
+    const std::vector<std::string> words = Words(text);
     if (words.empty()) {
         error = "empty answer";
         return std::nullopt;
@@ -629,10 +629,10 @@ std::string Service::Control(const std::string& line, bool& quit)
         return "ok\n";
     }
     if (cmd == "set" && w.size() >= 4) {
-        std::string spec;
+        std::string answerText;
         for (std::size_t i = 3; i < w.size(); ++i)
-            spec += w[i] + " ";
-        auto answer = ParseAnswer(spec, error);
+            answerText += w[i] + " ";
+        auto answer = ParseAnswer(answerText, error);
         if (!answer)
             return "error " + error + "\n";
         std::vector<Request> requests;

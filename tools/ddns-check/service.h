@@ -42,7 +42,7 @@ struct Answer {
     std::string Describe() const;
 };
 // "KIND [crlf] [delay=MS] [status=N]"; KIND may be "text:BODY" with \r \n \t \s \\ \xHH escapes.
-std::optional<Answer> ParseAnswer(const std::string& spec, std::string& error);
+std::optional<Answer> ParseAnswer(const std::string& text, std::string& error);
 
 struct Account {
     std::string id;
