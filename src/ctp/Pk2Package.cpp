@@ -184,7 +184,7 @@ std::optional<TPackage> ReadPackage(QIODevice& dev, QString* problem)
         record.offset = dev.pos();
         const std::optional<TRecordHeader> h = ReadRecordHeader(dev);
         if (!h)
-            return fail(dev.pos() == package.size ? QStringLiteral("missing, the package ends after %1 records").arg(i)
+            return fail(dev.pos() == package.size ? QStringLiteral("missing, the package ends before it")
                                                   : QStringLiteral("the record header runs past the end"));
         record.header = *h;
         switch (h->Kind()) {
@@ -252,8 +252,9 @@ std::optional<QByteArray> BuildPackage(const QList<TEntry>& entries, QString* pr
     for (const TEntry& e : entries) {
         if (e.kind == TKind::File) {
             if (e.name.isEmpty() || e.name.size() > kMaxNameLength || e.name.contains('\0')) {
+                const qsizetype zero = e.name.indexOf('\0');
                 SetProblem(problem, QStringLiteral("file name \"%1\": 1 to %2 bytes, no zero byte")
-                                        .arg(QString::fromUtf8(e.name))
+                                        .arg(QString::fromUtf8(zero < 0 ? e.name : e.name.first(zero)))
                                         .arg(kMaxNameLength));
                 return std::nullopt;
             }
