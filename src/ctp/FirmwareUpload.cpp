@@ -141,6 +141,7 @@ qint32 TSocketThread::Connect()
 
 void TSocketThread::DiscardStale()
 {
+    mayHaveStale_ = false;
     char scrap[4096];
     for (int discarded = 0; discarded < kMaxStaleBytes;) {
         const ssize_t n = ::recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT);
@@ -210,23 +211,36 @@ qint32 TSocketThread::SendBuffer()
 {
     if (fd_ < 0)
         return UploadCode::kShortSend;
-    const int writable = Wait(POLLOUT, options_.timing.replyMs);
-    if (writable == -2)
-        return UploadCode::kAborted;
-    if (writable != 1)
-        return UploadCode::kShortSend;
-    DiscardStale();
-    ssize_t n;
-    do {
-        n = ::send(fd_, sendBuffer_, size_t(sendLength_), MSG_NOSIGNAL);
-    } while (n < 0 && errno == EINTR);
-    return n == ssize_t(sendLength_) ? UploadCode::kOk : UploadCode::kShortSend;
+    if (mayHaveStale_)
+        DiscardStale();
+    for (bool waited = false;;) {
+        const ssize_t n = ::send(fd_, sendBuffer_, size_t(sendLength_), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // Nothing taken because the socket is full: wait until it is writable, once. Each
+        // message waits for its reply, so this is rare; a partial send is a failure.
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !waited) {
+            const int writable = Wait(POLLOUT, options_.timing.replyMs);
+            if (writable == -2)
+                return UploadCode::kAborted;
+            if (writable != 1)
+                return UploadCode::kShortSend;
+            waited = true;
+            continue;
+        }
+        return n == ssize_t(sendLength_) ? UploadCode::kOk : UploadCode::kShortSend;
+    }
 }
 
 qint32 TSocketThread::SendUpgrade()
 {
     if (const qint32 sent = SendBuffer(); sent != UploadCode::kOk)
         return sent;
+    return AwaitReply();
+}
+
+qint32 TSocketThread::AwaitReply()
+{
     switch (Wait(POLLIN, options_.timing.replyMs)) {
     case 1:
         break;
@@ -241,6 +255,14 @@ qint32 TSocketThread::SendUpgrade()
     // The reply text not judged yet. Normally one receive brings exactly one reply; when a
     // "Continue" and the reply after it come in one receive, the second is judged from there.
     QByteArray text;
+    qsizetype lastReceived = 0;
+    // A reply is the text's first line. Bytes after it, or a receive that filled the buffer,
+    // may leave input behind that must not pass for the next reply.
+    const auto judged = [&](qint32 code) {
+        const qsizetype eol = text.indexOf("\r\n");
+        mayHaveStale_ = lastReceived >= kReceiveSize || (eol >= 0 && eol + 2 < text.size());
+        return code;
+    };
     for (;;) {
         if (text.isEmpty() || (text.size() < kReplyPrefix.size() && kReplyPrefix.startsWith(text))) {
             std::memset(receiveBuffer_, 0, sizeof receiveBuffer_);
@@ -261,18 +283,19 @@ qint32 TSocketThread::SendUpgrade()
             if (n == 0)
                 return UploadCode::kClosed;
             text += QByteArray(receiveBuffer_, qsizetype(n));
+            lastReceived = n;
             continue;
         }
         if (!text.startsWith(kReplyPrefix))
-            return UploadCode::kNotReply;
+            return judged(UploadCode::kNotReply);
         const QByteArray after = text.mid(kReplyPrefix.size());
         if (after.startsWith("OK"))
-            return UploadCode::kOk;
+            return judged(UploadCode::kOk);
         if (!after.startsWith("Continue"))
-            return UploadCode::kRefused;
+            return judged(UploadCode::kRefused);
         // "REPLY Continue 0": nothing more is coming, the camera is done with the message.
         if (text.size() > 15 && text.at(15) == '0')
-            return UploadCode::kOk;
+            return judged(UploadCode::kOk);
         const qsizetype eol = text.indexOf("\r\n");
         text = eol < 0 ? QByteArray() : text.mid(eol + 2);
     }
@@ -296,16 +319,39 @@ qint32 TSocketThread::SendRecord(QFile& package)
         if (const qint32 code = SendUpgrade(); code != UploadCode::kOk)
             return code;
 
+        // Each chunk waits for its acknowledgement. The work on the data (the digest of this
+        // chunk, reading and unscrambling the next one) is done while the camera takes it, so
+        // that as little as possible stands between two chunks besides the round trip.
         QCryptographicHash md5(QCryptographicHash::Md5);
-        for (qint64 sent = 0; sent < qint64(head->dataLength);) {
-            const qint64 size = std::min<qint64>(Pk2::kChunkSize, head->dataLength - sent);
-            std::optional<QByteArray> chunk = Pk2::ReadExactly(package, size);
-            if (!chunk)
+        const qint64 dataLength = head->dataLength;  // within the file: checked by ReadFileHead
+        char chunks[2][Pk2::kChunkSize];
+        const auto readChunk = [&package, dataLength](char* into, qint64 offset) {
+            const qint64 size = std::min<qint64>(Pk2::kChunkSize, dataLength - offset);
+            if (size <= 0)
+                return true;
+            for (qint64 got = 0; got < size;) {
+                const qint64 n = package.read(into + got, size - got);
+                if (n <= 0)
+                    return false;
+                got += n;
+            }
+            Pk2::Scramble(into, size);
+            return true;
+        };
+        bool readOk = readChunk(chunks[0], 0);
+        int current = 0;
+        for (qint64 sent = 0; sent < dataLength;) {
+            if (!readOk)
                 return UploadCode::kBadRecord;
-            Pk2::Scramble(chunk->data(), chunk->size());
-            md5.addData(*chunk);
-            SetMessage("DATA " + QByteArray::number(size) + "\r\n", chunk->constData(), chunk->size());
-            if (const qint32 code = SendUpgrade(); code != UploadCode::kOk)
+            const qint64 size = std::min<qint64>(Pk2::kChunkSize, dataLength - sent);
+            const char* chunk = chunks[current];
+            SetMessage("DATA " + QByteArray::number(size) + "\r\n", chunk, size);
+            if (const qint32 code = SendBuffer(); code != UploadCode::kOk)
+                return code;
+            md5.addData(QByteArrayView(chunk, size));
+            current ^= 1;
+            readOk = readChunk(chunks[current], sent + size);
+            if (const qint32 code = AwaitReply(); code != UploadCode::kOk)
                 return code;
             sent += size;
             bytesSent_ += size;

@@ -128,7 +128,9 @@ private:
     // Waits for events on the socket, in slices so that the abort flag is seen: 1 ready,
     // 0 time-out, -1 failure, -2 aborted. timeoutMs < 0 waits without limit.
     int Wait(short events, int timeoutMs) const;
+    // The two halves of SendUpgrade: the send, and the wait for the reply to it.
     qint32 SendBuffer();
+    qint32 AwaitReply();
     // Drops input the camera sent beyond an earlier reply, so it is not taken as the next one.
     void DiscardStale();
     qint32 CtpRequest(const QByteArray& request);
@@ -143,6 +145,7 @@ private:
     char receiveBuffer_[kReceiveSize + 1] = {};
     char sendBuffer_[2048] = {};
     qint32 sendLength_ = 0;
+    bool mayHaveStale_ = false;  // the last reply may have left input behind: drain first
     qint64 bytesSent_ = 0;
     qint64 bytesTotal_ = 0;
 };

@@ -237,6 +237,28 @@ TEST_F(UploadTest, RepliesDecideEachMessage)
     }
 }
 
+TEST_F(UploadTest, LeftoverInputIsNotTakenForTheNextReply)
+{
+    const struct {
+        const char* what;
+        QByteArray reply;
+    } cases[] = {
+        {"a second reply in the same receive", "REPLY OK\r\nREPLY ERROR\r\n"},
+        {"a reply longer than one receive", "REPLY OK " + QByteArray(300, 'x') + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TFakeUploadCamera camera;
+        camera.SetUploadHandler([&c](int index, const TMessage&) {
+            // The next message's own reply comes late, so that any leftover is there first.
+            return index == 1 ? Writes({{c.reply}}) : Writes({{"REPLY OK\r\n", index == 2 ? 200 : 0}});
+        });
+        QString message;
+        EXPECT_TRUE(Upload(Package({Pk2::TEntry::Command("ls"), Pk2::TEntry::Command("df")}), camera.Port(), message));
+        EXPECT_EQ(Raws(camera.UploadMessages()), (QList<QByteArray>{kGreeting, "CMD 2\r\nls", "CMD 2\r\ndf"}));
+    }
+}
+
 TEST_F(UploadTest, RefusedChunkEndsTheFile)
 {
     TFakeUploadCamera camera;
