@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
+#include <cstring>
 
 namespace Pk2 {
 namespace {
@@ -50,8 +51,18 @@ const std::array<quint8, 8> PackageKey = {0x5A, 0xC3, 0x17, 0x8E, 0x2B, 0xF4, 0x
 
 void Scramble(char* data, qsizetype size)
 {
-    for (qsizetype i = 0; i < size; ++i)
-        data[i] = char(quint8(data[i]) ^ PackageKey[size_t(i % qsizetype(PackageKey.size()))]);
+    // Eight bytes at a time: the key is eight bytes long and every piece starts at key byte 0.
+    quint64 key;
+    std::memcpy(&key, PackageKey.data(), sizeof key);
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, sizeof word);
+        word ^= key;
+        std::memcpy(data + i, &word, sizeof word);
+    }
+    for (; i < size; ++i)
+        data[i] = char(quint8(data[i]) ^ PackageKey[size_t(i % 8)]);
 }
 
 QByteArray Scrambled(QByteArray bytes)
