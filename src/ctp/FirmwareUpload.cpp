@@ -65,9 +65,17 @@ TSocketThread::~TSocketThread()
 
 std::unique_ptr<TSocketThread> TSocketThread::Create(const QString& ip, qint32 port, const TUploadOptions& options)
 {
+    std::unique_ptr<TSocketThread> s = TryCreate(ip, port, options);
+    if (!s)
+        throw EUploadError(GetResString(QStringLiteral("IDS_CREATESOCKETERR")));
+    return s;
+}
+
+std::unique_ptr<TSocketThread> TSocketThread::TryCreate(const QString& ip, qint32 port, const TUploadOptions& options)
+{
     const int fd = NewSocket();
     if (fd < 0)
-        throw EUploadError(GetResString(QStringLiteral("IDS_CREATESOCKETERR")));
+        return nullptr;
     return std::unique_ptr<TSocketThread>(new TSocketThread(ip, port, options, fd));
 }
 
@@ -408,6 +416,15 @@ public:
         if (options_.progress)
             options_.progress({phase, sent_, total_, secondsLeft});
     }
+    // No socket could be made: the upload ends with the text of "IDS_CREATESOCKETERR".
+    std::unique_ptr<TSocketThread> Session(const QString& ip, qint32 port)
+    {
+        std::unique_ptr<TSocketThread> s = TSocketThread::TryCreate(ip, port, options_);
+        noSocket_ = noSocket_ || !s;
+        return s;
+    }
+    bool NoSocket() const { return noSocket_; }
+
     void SetTotal(qint64 total) { total_ = total; }
     qint64 Total() const { return total_; }
     void SetSent(qint64 sent) { sent_ = sent; }
@@ -434,13 +451,13 @@ public:
 
 private:
     const TUploadOptions& options_;
+    bool noSocket_ = false;
     qint64 sent_ = 0;
     qint64 total_ = 0;
 };
 
 // Phase 2: the package over a new connection in the upload dialect.
-bool SendPackage(TUploadRun& run, const QString& fileName, const QString& ip, qint32 port,
-                 const TUploadOptions& options)
+bool SendPackage(TUploadRun& run, const QString& fileName, const QString& ip, qint32 port)
 {
     QFile package(fileName);
     if (!package.open(QIODevice::ReadOnly))
@@ -453,7 +470,9 @@ bool SendPackage(TUploadRun& run, const QString& fileName, const QString& ip, qi
     run.Report(TUploadPhase::SendPackage);
     if (!run.Pause(TUploadPhase::SendPackage, run.Timing().modeSwitchMs))
         return false;
-    const std::unique_ptr<TSocketThread> session = TSocketThread::Create(ip, port, options);
+    const std::unique_ptr<TSocketThread> session = run.Session(ip, port);
+    if (!session)
+        return false;
     bool ok = session->Connect() == UploadCode::kOk;
     if (ok) {
         session->SetMessage(kGreeting);
@@ -472,11 +491,13 @@ bool SendPackage(TUploadRun& run, const QString& fileName, const QString& ip, qi
 }
 
 // Phase 3: true once the restarted camera accepts a connection again.
-bool WaitForCamera(TUploadRun& run, const QString& ip, qint32 port, const TUploadOptions& options)
+bool WaitForCamera(TUploadRun& run, const QString& ip, qint32 port)
 {
     if (!run.Pause(TUploadPhase::WaitForCamera, run.Timing().restartMs))
         return false;
-    const std::unique_ptr<TSocketThread> probe = TSocketThread::Create(ip, port, options);
+    const std::unique_ptr<TSocketThread> probe = run.Session(ip, port);
+    if (!probe)
+        return false;
     bool back = false;
     for (int retries = 0;; ++retries) {
         run.Report(TUploadPhase::WaitForCamera);
@@ -499,35 +520,31 @@ bool UploadFirmware(const QString& fileName, const QString& ip, qint32 port, con
 {
     message.clear();
     TUploadRun run(options);
-    try {
-        // Phase 1: log in and make the camera leave the command mode.
-        {
-            const auto fail = [&message](const char* key) {
-                message = GetResString(QLatin1String(key));
-                return false;
-            };
-            run.Report(TUploadPhase::LeaveCommandMode);
-            const std::unique_ptr<TSocketThread> session = TSocketThread::Create(ip, port, options);
-            // The whole package is checked here, before anything reaches the camera.
-            const std::optional<Pk2::TPackage> package = Pk2::ReadPackageFile(fileName);
-            if (!package)
-                return fail("IDS_ERRFILE");
-            run.SetTotal(package->payloadTotal);
-            run.Report(TUploadPhase::LeaveCommandMode);
-            if (session->Connect() != UploadCode::kOk)
-                return run.Aborted() ? false : fail("IDS_CANTCONNECT");
-            if (session->Login(user, password) != UploadCode::kOk)
-                return run.Aborted() ? false : fail("IDS_ERRACCESS");
-            if (session->LeaveCtp() != UploadCode::kOk)
-                return run.Aborted() ? false : fail("IDS_EXITCURMODE");
-            if (session->CloseSocket() != UploadCode::kOk)
-                return fail("IDS_CLOSEIPCAMERA");
-        }
-        if (!SendPackage(run, fileName, ip, port, options))
-            return false;
-        return WaitForCamera(run, ip, port, options);
-    } catch (const EUploadError& e) {
-        message = e.Text();
+    const auto fail = [&message](const char* key) {
+        message = GetResString(QLatin1String(key));
         return false;
+    };
+    // Phase 1: log in and make the camera leave the command mode.
+    {
+        run.Report(TUploadPhase::LeaveCommandMode);
+        const std::unique_ptr<TSocketThread> session = run.Session(ip, port);
+        if (!session)
+            return fail("IDS_CREATESOCKETERR");
+        // The whole package is checked here, before anything reaches the camera.
+        const std::optional<Pk2::TPackage> package = Pk2::ReadPackageFile(fileName);
+        if (!package)
+            return fail("IDS_ERRFILE");
+        run.SetTotal(package->payloadTotal);
+        run.Report(TUploadPhase::LeaveCommandMode);
+        if (session->Connect() != UploadCode::kOk)
+            return run.Aborted() ? false : fail("IDS_CANTCONNECT");
+        if (session->Login(user, password) != UploadCode::kOk)
+            return run.Aborted() ? false : fail("IDS_ERRACCESS");
+        if (session->LeaveCtp() != UploadCode::kOk)
+            return run.Aborted() ? false : fail("IDS_EXITCURMODE");
+        if (session->CloseSocket() != UploadCode::kOk)
+            return fail("IDS_CLOSEIPCAMERA");
     }
+    const bool ok = SendPackage(run, fileName, ip, port) && WaitForCamera(run, ip, port);
+    return run.NoSocket() ? fail("IDS_CREATESOCKETERR") : ok;
 }

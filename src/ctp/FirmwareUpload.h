@@ -82,6 +82,8 @@ public:
     // A new non-blocking TCP socket with TCP_NODELAY for ip:port, not connected yet. Raises
     // EUploadError with the text of "IDS_CREATESOCKETERR" when no socket can be made.
     static std::unique_ptr<TSocketThread> Create(const QString& ip, qint32 port, const TUploadOptions& options = {});
+    // The same without the error: null when no socket can be made.
+    static std::unique_ptr<TSocketThread> TryCreate(const QString& ip, qint32 port, const TUploadOptions& options = {});
     ~TSocketThread();
     TSocketThread(const TSocketThread&) = delete;
     TSocketThread& operator=(const TSocketThread&) = delete;
