@@ -451,13 +451,18 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
     for (std::size_t i = 0; i < polledConns; ++i) {
       Conn &c = conns[i];
       const short ev = fds[connsAt + i].revents;
+      bool fed = false;
       if (!c.closing && (ev & (POLLIN | POLLHUP | POLLERR))) {
         for (int k = 0; k < 16 && !c.closing; ++k) {
           ssize_t r = read(c.fd, tcpBuf.data(), tcpBuf.size());
           if (r > 0) {
+            fed = true;
             if (!sim.sessionInput(c.session, ByteView(tcpBuf.data(), static_cast<std::size_t>(r)), c.out))
               startClosing(c);
             if (c.out.size() > kMaxTcpOut) startClosing(c);
+            // A short read took all there was: answer now rather than spend a read on
+            // learning that nothing more has come.
+            if (static_cast<std::size_t>(r) < tcpBuf.size()) break;
             continue;
           }
           if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
@@ -474,6 +479,7 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
         if (w > 0) c.out.erase(0, static_cast<std::size_t>(w));
         else if (w < 0 && errno != EAGAIN && errno != EINTR) c.out.clear(), startClosing(c);
       }
+      if (fed && c.out.empty() && c.sessionOpen) sim.sessionIdle(c.session);
       if (ev & POLLNVAL) c.out.clear(), startClosing(c);
     }
     // A session may have moved its camera or ended a restart: look again.

@@ -93,6 +93,9 @@ class Simulator {
   // Feeds received bytes and appends the answer to out. Returns false when
   // the connection is to be closed once out has been sent.
   bool sessionInput(std::uint64_t id, ByteView data, std::string &out);
+  // The answers to the input so far have gone out: time for work that can wait, so that it
+  // does not delay them (the digest of upload data).
+  void sessionIdle(std::uint64_t id);
   // The peer has closed, or the connection broke.
   void sessionClosed(std::uint64_t id);
   // The camera of the session still answers at the address it was opened at.
@@ -132,6 +135,7 @@ class Simulator {
     std::size_t fileSize = 0, fileGot = 0;
     bool awaitingDigest = false;
     Md5 md5;
+    std::string unhashed;  // data taken and acknowledged, not yet in md5
     std::string summary;
     std::size_t files = 0, bytes = 0, commands = 0;
   };

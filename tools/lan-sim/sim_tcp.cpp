@@ -157,6 +157,15 @@ bool Simulator::sessionCurrent(std::uint64_t id) const {
   return answering(s.camera) && cams_[s.camera].epoch == s.epoch;
 }
 
+void Simulator::sessionIdle(std::uint64_t id) {
+  auto it = sessions_.find(id);
+  if (it == sessions_.end()) return;
+  UploadState &u = it->second.up;
+  if (u.unhashed.empty()) return;
+  u.md5.add(reinterpret_cast<const std::uint8_t *>(u.unhashed.data()), u.unhashed.size());
+  u.unhashed.clear();
+}
+
 void Simulator::sessionClosed(std::uint64_t id) {
   auto it = sessions_.find(id);
   if (it == sessions_.end()) return;
@@ -323,11 +332,14 @@ bool Simulator::uploadInput(Session &s, std::string &out) {
       if (!inFile || u.awaitingDigest) return refuse("data outside a file");
       if (m.payload.size() > u.fileSize - u.fileGot) return refuse("more data than the file header said");
       if (cfg_.strict && m.payload.size() > 1400) return refuse("data chunk larger than 1400 bytes");
-      u.md5.add(reinterpret_cast<const std::uint8_t *>(m.payload.data()), m.payload.size());
+      // Hashed once the answer is out (sessionIdle), or before the digest is checked.
+      u.unhashed += m.payload;
       u.fileGot += m.payload.size();
       u.awaitingDigest = u.fileGot == u.fileSize;
     } else if (m.tag == "MD5") {
       if (!u.awaitingDigest || m.payload.size() != 16) return refuse("digest out of place");
+      u.md5.add(reinterpret_cast<const std::uint8_t *>(u.unhashed.data()), u.unhashed.size());
+      u.unhashed.clear();
       const auto digest = u.md5.finish();
       if (!std::equal(digest.begin(), digest.end(), reinterpret_cast<const std::uint8_t *>(m.payload.data())))
         return refuse("digest of " + u.file + " differs");
