@@ -346,8 +346,9 @@ QByteArray TPortMapping::BuildRouterXml() const {
     w.writeEndElement();
     if (w.hasError())
         return QByteArray();
-    return QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"GB2312\"?>\r\n") +
-           Gb2312()->fromUnicode(body.replace(QLatin1Char('\n'), QLatin1String("\r\n")));
+    // Lines end in CR LF, as every text file of the plug-ins' platform does.
+    body = body.trimmed().replace(QLatin1Char('\n'), QLatin1String("\r\n")) + QLatin1String("\r\n");
+    return QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"GB2312\"?>\r\n") + Gb2312()->fromUnicode(body);
 }
 
 // The sent table's active entries make a list of pending keys. The returned table is walked in

@@ -27,7 +27,7 @@ QString WithSeparator(QString path) {
 
 bool IsUtf8(const QByteArray& bytes) {
     QStringDecoder d(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    (void)d.decode(bytes);
+    const QString text = d.decode(bytes);  // decoding happens on conversion
     return !d.hasError();
 }
 

@@ -3,7 +3,7 @@
 // folder named by the environment variable ROUTER_PLUGIN_TEST_DIR (see README.md):
 //   table.xml     the router's table (port-mapping XML); an empty table when missing
 //   control.ini   key=value lines: get=, set= (ok, code:N, crash, hang, overflow, noterm, own,
-//                 null, empty, garbage), set_reply= (apply, extra_end, extra_begin, unchanged),
+//                 null, empty, garbage, chatter), set_reply= (apply, extra_end, extra_begin, unchanged),
 //                 user=, password=, router= (expected values: codes 1, 1 and 2 otherwise)
 //   calls.log     one line per call, written when the call starts
 //   last_set.xml  the input of the last SetPortForward
@@ -160,6 +160,12 @@ bool Fault(const std::string& mode, char** buffer, unsigned char& code) {
         Put(buffer, "");
         code = 0;
         return true;
+    }
+    if (mode == "chatter") {
+        // Talks on its standard output, then answers normally.
+        std::printf("OK 0 5\nhello");
+        std::fflush(stdout);
+        return false;
     }
     if (mode == "garbage") {
         Put(buffer, "this is not XML <<<");
