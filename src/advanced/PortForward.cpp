@@ -123,6 +123,8 @@ TfrmPortForward::TfrmPortForward(QWidget* parent, const TPortMapSetup& setup)
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmPortForward::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TfrmPortForward::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TfrmPortForward::BitBtn3Click);
+    // A long model name is cut in the closed drop-down; its hint shows it whole.
+    connect(cmbRouter, &QComboBox::currentTextChanged, cmbRouter, &QComboBox::setToolTip);
 
     urls_ = TPlugInUrls::FromConfig(setup_.ConfigPath);
     map_.DualPort = false;

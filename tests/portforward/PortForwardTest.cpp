@@ -308,6 +308,26 @@ TEST_F(PortForwardDialog, CancelEndsAHangingPlugInAndClosesTheDialog) {
     EXPECT_TRUE(dlg->BitBtn1->isEnabled());
 }
 
+// Every language's texts fit their controls: the layout grows the dialog instead of clipping.
+// With IPCAM_RENDER_DIR set, each language's dialog is also saved there as a picture.
+TEST_F(PortForwardDialog, NoTextIsClippedInAnyLanguage) {
+    InstallRouterIni("RplName1=Router testowy z bardzo długą nazwą modelu\r\n");
+    const QString renderDir = qEnvironmentVariable("IPCAM_RENDER_DIR");
+    for (const char* lang : {"en", "cn", "b5", "pl", "kr"}) {
+        SetLanguage(lang);
+        TfrmPortForward dlg(nullptr, setup);
+        dlg.show();
+        QCoreApplication::processEvents();
+        for (QWidget* w : std::initializer_list<QWidget*>{dlg.Label1, dlg.Label2, dlg.Label3, dlg.BitBtn1, dlg.BitBtn2,
+                                                          dlg.BitBtn3}) {
+            EXPECT_GE(w->width(), w->sizeHint().width()) << lang << " " << w->objectName().toStdString();
+            EXPECT_TRUE(dlg.rect().contains(w->geometry())) << lang << " " << w->objectName().toStdString();
+        }
+        if (!renderDir.isEmpty())
+            dlg.grab().save(renderDir + QStringLiteral("/portforward-%1.png").arg(lang));
+    }
+}
+
 // Downloads from the server: the router list when missing, and a newer plug-in.
 class PortForwardDownload : public PortForwardDialog {
 protected:
