@@ -6,6 +6,7 @@
 
 #include "Tools.h"
 
+#include <QFile>
 #include <QStringDecoder>
 
 #include <curl/curl.h>
@@ -45,6 +46,9 @@ struct Request {
     qsizetype maxBody = kAnswerLimit;
     BodyLimit limit = BodyLimit::Fail;
     bool keepBody = true;
+    QFile* sink = nullptr;          // set: the body goes into this file instead of memory
+    bool followRedirects = false;
+    std::function<bool()> cancelled;  // asked every poll slice; true ends the transfer
 };
 
 struct Reply {
@@ -59,6 +63,7 @@ struct Transfer {
     QByteArray body;
     qsizetype received = 0;
     bool limitHit = false;
+    bool sinkFailed = false;
     bool connected = false;
     Clock::time_point lastActivity;
 };
@@ -76,8 +81,14 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         t->limitHit = true;
         return 0;
     }
-    if (t->request->keepBody)
+    if (QFile* sink = t->request->sink) {
+        if (sink->write(data, qint64(n)) != qint64(n)) {
+            t->sinkFailed = true;
+            return 0;
+        }
+    } else if (t->request->keepBody) {
         t->body.append(data, qsizetype(n));
+    }
     t->received += qsizetype(n);
     return n;
 }
@@ -173,7 +184,11 @@ Reply Get(const Request& request) {
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "MyIP");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
+    if (request.followRedirects) {
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    }
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.constData());
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
@@ -185,6 +200,7 @@ Reply Get(const Request& request) {
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(request.connectTimeoutMs));
 
     bool timedOut = false;
+    bool cancelled = false;
     CURLcode result = CURLE_FAILED_INIT;
     if (curl_multi_add_handle(multi, easy) == CURLM_OK) {
         const auto receiveTimeout = std::chrono::milliseconds(request.receiveTimeoutMs);
@@ -194,6 +210,10 @@ Reply Get(const Request& request) {
                 break;
             if (!running)
                 break;
+            if (request.cancelled && request.cancelled()) {
+                cancelled = true;
+                break;
+            }
             int waitMs = kPollSliceMs;
             if (request.receiveTimeoutMs > 0 && t.connected) {
                 const auto idle = Clock::now() - t.lastActivity;
@@ -216,7 +236,7 @@ Reply Get(const Request& request) {
         curl_multi_remove_handle(multi, easy);
     }
 
-    if (!timedOut) {
+    if (!timedOut && !cancelled && !t.sinkFailed) {
         const bool stoppedAtLimit = t.limitHit && result == CURLE_WRITE_ERROR;
         if (result == CURLE_OK || (stoppedAtLimit && request.limit == BodyLimit::Truncate)) {
             reply.completed = true;
@@ -304,4 +324,25 @@ bool UrlGetOk(const QString& url) {
     r.keepBody = false;
     const Reply reply = Get(r);
     return reply.completed && reply.status == 200;
+}
+
+bool HttpDownloadFile(const QString& url, const QString& path, int timeoutMs, qint64 maxBytes,
+                      const std::function<bool()>& cancelled) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    Request r;
+    r.url = url;
+    r.connectTimeoutMs = timeoutMs;
+    r.receiveTimeoutMs = timeoutMs;
+    r.maxBody = qsizetype(maxBytes);
+    r.limit = BodyLimit::Fail;
+    r.keepBody = false;
+    r.sink = &file;
+    r.followRedirects = true;
+    r.cancelled = cancelled;
+    const Reply reply = Get(r);
+    const bool flushed = file.flush();
+    file.close();
+    return reply.completed && flushed && reply.status >= 200 && reply.status < 300 && file.size() > 0;
 }

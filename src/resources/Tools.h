@@ -46,6 +46,12 @@ bool HttpGetAuth(const QString& url, int timeoutMs, const QString& user, const Q
                  QString& text);
 // True exactly when a GET of url (cookies off, 20000 ms time-outs) completes with status 200.
 bool UrlGetOk(const QString& url);
+// GET of url into the file at path (created or emptied). True when the transfer completed with
+// a 2xx status and at least one byte; redirects are followed (http and https only). A body
+// larger than maxBytes, a file that cannot be written, or cancelled() returning true end it
+// as a failure. The file is left for the caller to keep or remove.
+bool HttpDownloadFile(const QString& url, const QString& path, int timeoutMs, qint64 maxBytes,
+                      const std::function<bool()>& cancelled = nullptr);
 
 // RFC 2045 Base64, broken into 76-character lines joined by CR LF.
 QString Base64Encode(const QByteArray& bytes);

@@ -1,0 +1,130 @@
+// Router.ini, the download addresses of Config.ini, and the version rule.
+
+#include "RouterList.h"
+#include "TestDirs.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(LoadRouterList, OffersModelsWithANameInTheLanguageAndAPlugIn) {
+    ScopedTestDirs dirs;
+    const QString path = dirs.Path("Router/Router.ini");
+    WriteBytes(path,
+               "[ROUTER]\r\n"
+               "Count=5\r\n"
+               "RenName1=UPnP router\r\nrpath1=upnp-igd.so\r\nVersion1=1.0.0.1\r\n"
+               "RcnName1=\xE8\x87\xAA\xE5\x8A\xA8\r\n"
+               "RenName2=No plug-in\r\n"
+               "RcnName3=Chinese only\r\nrpath3=cn.so\r\n"
+               "RenName4=Escaping\r\nrpath4=../../bin/evil.so\r\n"
+               "renname5 = Spaced \r\nRPATH5= five.so \r\n"
+               "RenName6=Beyond Count\r\nrpath6=six.so\r\n");
+    const QList<TRouter> en = LoadRouterList(path, "en");
+    ASSERT_EQ(en.size(), 2);
+    EXPECT_EQ(en[0].Number, 1);
+    EXPECT_EQ(en[0].DisplayName, "UPnP router");
+    EXPECT_EQ(en[0].PlugInFile, "upnp-igd.so");
+    EXPECT_EQ(en[1].Number, 5);
+    EXPECT_EQ(en[1].DisplayName, "Spaced");
+    EXPECT_EQ(en[1].PlugInFile, "five.so");
+    const QList<TRouter> cn = LoadRouterList(path, "cn");
+    ASSERT_EQ(cn.size(), 2);
+    EXPECT_EQ(cn[0].DisplayName, QStringLiteral("\u81EA\u52A8"));
+    EXPECT_EQ(cn[1].DisplayName, "Chinese only");
+    EXPECT_TRUE(LoadRouterList(dirs.Path("Router/none.ini"), "en").isEmpty());
+}
+
+TEST(LoadRouterList, NamesOfAListInCodePagesAreDecodedPerLanguage) {
+    ScopedTestDirs dirs;
+    const QString path = dirs.Path("Router.ini");
+    // "自动" in GBK and "自動" in Big5 in one file, as a list made on another system holds them.
+    WriteBytes(path, "[Router]\r\nCount=1\r\nRcnName1=\xD7\xD4\xB6\xAF\r\nRb5Name1=\xA6\xDB\xB0\xCA\r\nrpath1=a.so\r\n");
+    EXPECT_EQ(LoadRouterList(path, "cn").value(0).DisplayName, QStringLiteral("\u81EA\u52A8"));
+    EXPECT_EQ(LoadRouterList(path, "b5").value(0).DisplayName, QStringLiteral("\u81EA\u52D5"));
+}
+
+TEST(LoadRouterList, AHugeCountCostsNothing) {
+    ScopedTestDirs dirs;
+    const QString path = dirs.Path("Router.ini");
+    WriteBytes(path, "[ROUTER]\nCount=2147483647\nRenName2000000000=Far\nrpath2000000000=far.so\n");
+    const QList<TRouter> list = LoadRouterList(path, "en");
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0].Number, 2000000000);
+}
+
+TEST(PlugInUrls, BuiltInUnlessConfigSaysOtherwise) {
+    ScopedTestDirs dirs;
+    const QString config = dirs.Path("Config.ini");
+    const QString server = kDefaultPlugInServer;
+    struct Case {
+        const char* what;
+        QByteArray file;  // empty: no Config.ini
+        QString list, base;
+    };
+    const QList<Case> cases = {
+        {"no Config.ini", "", server + "/router/router.txt", server + "/router/"},
+        {"no keys", "[LINK]\r\nAbout=x\r\n", server + "/router/Router.txt", server + "/router/"},
+        {"empty keys", "[Setup]\r\nRouterUrl=\r\nDownDllURL=\r\n", server + "/router/router.txt", server + "/router/"},
+        {"both keys", "[setup]\r\nrouterurl = http://10.1.2.3:8080/r/list.ini\r\nDownDllURL=http://10.1.2.3:8080/dll/\r\n",
+         "http://10.1.2.3:8080/r/list.ini", "http://10.1.2.3:8080/dll/"},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(config);
+        if (!c.file.isEmpty())
+            WriteBytes(config, c.file);
+        const TPlugInUrls u = TPlugInUrls::FromConfig(config);
+        EXPECT_EQ(u.RouterListUrl, c.list) << c.what;
+        EXPECT_EQ(u.PlugInBaseUrl, c.base) << c.what;
+    }
+}
+
+TEST(WriteRouterIniValue, ChangesOneLineAndLeavesEveryOtherByte) {
+    ScopedTestDirs dirs;
+    const QString path = dirs.Path("Router.ini");
+    const QByteArray before = "; list\r\n[Other]\r\nVersion1=keep\r\n[ROUTER]\r\nCount=2\r\nRcnName1=\xD7\xD4\xB6\xAF\r\n"
+                              "version1 = 1.0.0.1\r\n\r\n[Tail]\r\nx=1\r\n";
+    WriteBytes(path, before);
+    ASSERT_TRUE(WriteRouterIniValue(path, "Version1", "1.0.0.9"));
+    EXPECT_EQ(ReadBytes(path), QByteArray(before).replace("version1 = 1.0.0.1", "Version1=1.0.0.9"));
+    ASSERT_TRUE(WriteRouterIniValue(path, "Version2", "2.0.0.0\r\n[Evil]"));
+    EXPECT_EQ(ReadBytes(path), QByteArray(before)
+                                   .replace("version1 = 1.0.0.1", "Version1=1.0.0.9")
+                                   .replace("Version1=1.0.0.9\r\n", "Version1=1.0.0.9\r\nVersion2=2.0.0.0  [Evil]\r\n"));
+    const QString fresh = dirs.Path("fresh.ini");
+    ASSERT_TRUE(WriteRouterIniValue(fresh, "Version3", "1.2.3.4"));
+    EXPECT_EQ(ReadBytes(fresh), "[ROUTER]\r\nVersion3=1.2.3.4\r\n");
+    EXPECT_FALSE(WriteRouterIniValue(dirs.Path("no/such/folder/Router.ini"), "Version1", "1"));
+}
+
+TEST(FindNoCase, FindsAnEntryInAnyLetterCase) {
+    ScopedTestDirs dirs;
+    WriteBytes(dirs.Path("ROUTER/router.INI"), "x");
+    const QString dir = FindNoCase(dirs.root.path(), "Router");
+    EXPECT_EQ(dir, dirs.Path("ROUTER"));
+    EXPECT_EQ(FindNoCase(dir, "Router.ini"), dirs.Path("ROUTER/router.INI"));
+    EXPECT_EQ(FindNoCase(dir, "Missing.ini"), dirs.Path("ROUTER/Missing.ini"));
+}
+
+TEST(VersionRule, VersionsAreComparedAsTexts) {
+    struct Case {
+        bool exists;
+        const char *installed, *remote;
+        bool offer;
+    };
+    const Case cases[] = {
+        {true, "1.0.0.10", "1.0.0.9", true},  // as texts "1.0.0.10" < "1.0.0.9"
+        {true, "1.0.0.9", "1.0.0.10", false},
+        {true, "1.0.0.3", "1.0.0.3", false},
+        {true, "1.0.0.3", "", false},  // no reachable router list: the plug-in counts as current
+        {true, "", "1.0.0.1", true},   // a plug-in without version information
+        {true, "", "", false},
+        {false, "", "", true},  // no plug-in at all
+        {false, "", "1.0.0.1", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NewerPlugInAvailable(c.exists, c.installed, c.remote), c.offer)
+            << c.exists << " " << c.installed << " " << c.remote;
+}
+
+}  // namespace
