@@ -1,6 +1,7 @@
 #pragma once
-// A small HTTP server on 127.0.0.1 for the client tests: it records every raw request head
-// and lets each test decide, per connection, what (if anything) goes back.
+// A small HTTP server on 127.0.0.1 for the client tests: it records every raw request (head,
+// and the body that Content-Length announces) and lets each test decide, per connection, what
+// (if anything) goes back.
 
 #include <atomic>
 #include <cstdint>
