@@ -48,6 +48,11 @@ bool FirstIpv4Http(const QString& xaddrs, TOnvifMatch& m) {
         const QUrl url(x, QUrl::StrictMode);
         if (!url.isValid() || url.scheme() != QLatin1String("http") || !IsDottedQuad(url.host()))
             continue;
+        // QUrl reads short forms such as "192.168.1" as a full address; only an address
+        // written out in four parts is taken as it stands.
+        const qsizetype hostAt = x.indexOf(QLatin1String("//")) + 2;
+        if (x.mid(hostAt, url.host().size()) != url.host())
+            continue;
         const int port = url.port(80);
         if (port < 1 || port > 65535)
             continue;
