@@ -1,9 +1,10 @@
-// lan-sim: simulated IP cameras of families 2, 4, 5, 8 and 9 for tests and demos.
+// lan-sim: simulated IP cameras of families 2, 4, 5, 8, 9 and 10 (ONVIF) for tests and demos.
 // Run it only inside a network namespace (scripts/simlan builds one).
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "NetnsGuard.h"
 #include "config.h"
 #include "net.h"
 #include "sim.h"
@@ -81,5 +82,6 @@ int main(int argc, char **argv) {
     std::fputs(sim.control("list", quit).c_str(), stdout);
     return 0;
   }
+  netns_guard::RequirePrivateNetworkNamespace(argv[0]);
   return lansim::runNetwork(sim, opt);
 }
