@@ -61,7 +61,8 @@ public:
 
     // The camera's clock minus the PC's, in milliseconds.
     qint64 ClockOffsetMs() const { return offsetMs_; }
-    // Where the camera is now: changes after WriteNetwork moved it.
+    // Where the camera is now: changes after WriteNetwork gave it a static address. After a
+    // switch to DHCP the new address is unknown here; the search finds the camera there.
     QString DeviceUrl() const { return url_; }
 
     // Tests fix the nonces; real use draws them from the system's random source.
