@@ -1,4 +1,4 @@
-// HTTP GET for HttpGetText, HttpGetAuth and UrlGetOk, on libcurl.
+// HTTP GET for HttpGetText, HttpGetAuth and UrlGetOk, and the POST of HttpPost, on libcurl.
 //
 // Each call owns its easy and multi handle, so any thread may call. The transfer is driven
 // through the multi interface so that the receive time-out ("no byte for N ms") can be checked
@@ -49,6 +49,9 @@ struct Request {
     QFile* sink = nullptr;          // set: the body goes into this file instead of memory
     bool followRedirects = false;
     std::function<bool()> cancelled;  // asked every poll slice; true ends the transfer
+    bool post = false;         // POST postBody instead of GET
+    QByteArray postBody;
+    QByteArray contentType;    // of the POST body
 };
 
 struct Reply {
@@ -151,7 +154,7 @@ QByteArray AuthorizationHeader(const Request& r) {
     return "Authorization: Basic " + encoded.toLatin1();
 }
 
-Reply Get(const Request& request) {
+Reply Perform(const Request& request) {
     GlobalInitOnce();
     Reply reply;
 
@@ -173,15 +176,27 @@ Reply Get(const Request& request) {
     const QByteArray url = EscapeUrl(request.url);
     const QByteArray noProxy = NoProxyList();
     const QByteArray auth = AuthorizationHeader(request);
+    const QByteArray contentType = "Content-Type: " + request.contentType;
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
     headers = curl_slist_append(headers, "Pragma: no-cache");
     if (!auth.isEmpty())
         headers = curl_slist_append(headers, auth.constData());
+    if (request.post) {
+        headers = curl_slist_append(headers, contentType.constData());
+        // Cameras do not all answer "100 Continue"; waiting for it would only cost time.
+        headers = curl_slist_append(headers, "Expect:");
+    }
 
     curl_easy_setopt(easy, CURLOPT_URL, url.constData());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    if (request.post) {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.postBody.constData());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.postBody.size()));
+    } else {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    }
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "MyIP");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
@@ -290,7 +305,7 @@ bool TTools::HttpGetText(const QString& url, const QString& user, const QString&
     r.receiveTimeoutMs = timeoutMs;
     r.maxBody = kTextLimit;
     r.limit = BodyLimit::Truncate;
-    Reply reply = Get(r);
+    Reply reply = Perform(r);
     if (!reply.completed)
         return false;
     const qsizetype zero = reply.body.indexOf('\0');
@@ -309,7 +324,7 @@ bool HttpGetAuth(const QString& url, int timeoutMs, const QString& user, const Q
     r.authPassword = password;
     r.connectTimeoutMs = timeoutMs;
     r.receiveTimeoutMs = timeoutMs;
-    const Reply reply = Get(r);
+    const Reply reply = Perform(r);
     if (!reply.completed || reply.status >= 400)
         return false;
     text = BodyToText(reply.body, false);
@@ -322,7 +337,7 @@ bool UrlGetOk(const QString& url) {
     r.connectTimeoutMs = kUrlCheckTimeoutMs;
     r.receiveTimeoutMs = kUrlCheckTimeoutMs;
     r.keepBody = false;
-    const Reply reply = Get(r);
+    const Reply reply = Perform(r);
     return reply.completed && reply.status == 200;
 }
 
@@ -341,8 +356,28 @@ bool HttpDownloadFile(const QString& url, const QString& path, int timeoutMs, qi
     r.sink = &file;
     r.followRedirects = true;
     r.cancelled = cancelled;
-    const Reply reply = Get(r);
+    const Reply reply = Perform(r);
     const bool flushed = file.flush();
     file.close();
     return reply.completed && flushed && reply.status >= 200 && reply.status < 300 && file.size() > 0;
+}
+
+bool HttpPost(const QString& url, const QByteArray& contentType, const QByteArray& body,
+              int timeoutMs, qsizetype maxReply, long& status, QByteArray& reply) {
+    status = 0;
+    reply.clear();
+    Request r;
+    r.url = url;
+    r.post = true;
+    r.postBody = body;
+    r.contentType = contentType;
+    r.connectTimeoutMs = timeoutMs;
+    r.receiveTimeoutMs = timeoutMs;
+    r.maxBody = std::clamp<qsizetype>(maxReply, 0, kAnswerLimit);
+    Reply answer = Perform(r);
+    if (!answer.completed)
+        return false;
+    status = answer.status;
+    reply = std::move(answer.body);
+    return true;
 }

@@ -53,5 +53,11 @@ bool UrlGetOk(const QString& url);
 bool HttpDownloadFile(const QString& url, const QString& path, int timeoutMs, qint64 maxBytes,
                       const std::function<bool()>& cancelled = nullptr);
 
+// HTTP POST of body with the given Content-Type value, connect and receive time-outs of
+// timeoutMs each. True when an answer came, whatever its status; status and reply are then
+// set. An answer body longer than maxReply bytes (at most 8 MiB) is a failure.
+bool HttpPost(const QString& url, const QByteArray& contentType, const QByteArray& body,
+              int timeoutMs, qsizetype maxReply, long& status, QByteArray& reply);
+
 // RFC 2045 Base64, broken into 76-character lines joined by CR LF.
 QString Base64Encode(const QByteArray& bytes);

@@ -594,4 +594,101 @@ TEST(Concurrency, ParallelCallsEachGetTheirOwnAnswer) {
     EXPECT_EQ(good, kThreads * kCalls);
 }
 
+// --- POST ----------------------------------------------------------------------------------
+
+struct PostOutcome {
+    bool ok = false;
+    long status = -1;
+    QByteArray reply = "stale";
+};
+
+PostOutcome Post(const std::string& url, const QByteArray& body, qsizetype maxReply = 1 << 20,
+                 int timeoutMs = 5000) {
+    PostOutcome o;
+    o.ok = HttpPost(QString::fromStdString(url),
+                    "application/soap+xml; charset=utf-8; action=\"urn:x#Op\"", body, timeoutMs,
+                    maxReply, o.status, o.reply);
+    return o;
+}
+
+TEST(HttpPostRequest, SendsMethodTypeAndTheBodyByteForByte) {
+    TestServer server(Answer(Response(200, "<ok/>")));
+    // Bytes beyond ASCII and a zero byte: the body goes as it is, with its exact length.
+    const QByteArray body("<a>\xc3\xa4\0z</a>", 12);
+    const PostOutcome o = Post(server.Url("/onvif/device_service"), body);
+    ASSERT_TRUE(o.ok);
+    EXPECT_EQ(o.status, 200);
+    EXPECT_EQ(o.reply, QByteArray("<ok/>"));
+
+    const std::string request = server.LastRequest();
+    EXPECT_EQ(RequestLine(request), "POST /onvif/device_service HTTP/1.1");
+    EXPECT_EQ(HeaderValues(request, "Content-Type"),
+              std::vector<std::string>{"application/soap+xml; charset=utf-8; action=\"urn:x#Op\""});
+    EXPECT_EQ(HeaderValues(request, "Content-Length"), std::vector<std::string>{"12"});
+    EXPECT_TRUE(HeaderValues(request, "Expect").empty());
+    EXPECT_EQ(request.substr(request.find("\r\n\r\n") + 4), std::string("<a>\xc3\xa4\0z</a>", 12));
+}
+
+TEST(HttpPostRequest, LargeBodyIsSentWithoutWaitingForContinue) {
+    // A server that never says "100 Continue" must still get the whole body at once.
+    TestServer server(Answer(Response(200, "done")));
+    const QByteArray body(200000, 'b');
+    const PostOutcome o = Post(server.Url("/big"), body);
+    ASSERT_TRUE(o.ok);
+    EXPECT_EQ(o.reply, QByteArray("done"));
+    const std::string request = server.LastRequest();
+    EXPECT_TRUE(HeaderValues(request, "Expect").empty());
+    EXPECT_EQ(request.size() - (request.find("\r\n\r\n") + 4), size_t(body.size()));
+}
+
+struct PostStatusCase {
+    int status;
+    const char* body;
+};
+
+class HttpPostStatus : public ::testing::TestWithParam<PostStatusCase> {};
+
+// SOAP faults come with 400 and 500: the caller needs the status and the body of each.
+TEST_P(HttpPostStatus, AnyStatusIsHandedBackWithItsBody) {
+    const PostStatusCase& c = GetParam();
+    TestServer server(Answer(Response(c.status, c.body)));
+    const PostOutcome o = Post(server.Url("/s"), "x");
+    ASSERT_TRUE(o.ok);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.reply, QByteArray(c.body));
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, HttpPostStatus,
+                         ::testing::Values(PostStatusCase{200, "<r/>"},
+                                           PostStatusCase{400, "<Fault/>"},
+                                           PostStatusCase{401, ""},
+                                           PostStatusCase{500, "<Fault>x</Fault>"}),
+                         [](const auto& info) { return std::to_string(info.param.status); });
+
+TEST(HttpPostLimit, ReplyLongerThanTheLimitIsAFailure) {
+    TestServer exact(Answer(Response(200, std::string(1000, 'r'))));
+    const PostOutcome fits = Post(exact.Url("/l"), "x", 1000);
+    ASSERT_TRUE(fits.ok);
+    EXPECT_EQ(fits.reply.size(), 1000);
+
+    TestServer over(Answer(Response(200, std::string(1001, 'r'))));
+    const PostOutcome cut = Post(over.Url("/l"), "x", 1000);
+    EXPECT_FALSE(cut.ok);
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_TRUE(cut.reply.isEmpty());
+}
+
+TEST(HttpPostFailure, RefusedAndSilentServersGiveFalse) {
+    const PostOutcome refused =
+        Post("http://127.0.0.1:" + std::to_string(RefusedPort()) + "/x", "x");
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(refused.reply.isEmpty());
+
+    TestServer silent([](Connection& c, const std::string&) { c.HoldUntilStop(); });
+    const auto start = Clock::now();
+    const PostOutcome timedOut = Post(silent.Url("/x"), "x", 1 << 20, 300);
+    EXPECT_FALSE(timedOut.ok);
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 300);
+}
+
 }  // namespace

@@ -217,7 +217,17 @@ TEST_P(LanSimConfigErrors, AreReportedWithTheirLine) {
 INSTANTIATE_TEST_SUITE_P(
     Table, LanSimConfigErrors,
     ::testing::Values(
-        BadConfig{"[camera a]\nfamily = 3\nip = 192.168.7.2\nmac = 1\n", "2: a: family must be 2, 4, 5, 8 or 9"},
+        BadConfig{"[camera a]\nfamily = 3\nip = 192.168.7.2\nmac = 1\n", "2: a: family must be 2, 4, 5, 8, 9 or 10 (onvif)"},
+        BadConfig{"[camera a]\nfamily = onvif\nip = 192.168.7.2\nmac = 00:11:22:33:44\n", "ONVIF mac must be six hexadecimal"},
+        BadConfig{"[camera a]\nfamily = 10\nip = 192.168.7.2\nmac = 001122334455\nwrong_login = maybe\n",
+                  "5: a: wrong_login must be fault or http401"},
+        BadConfig{"[camera a]\nfamily = 10\nip = 192.168.7.2\nmac = 001122334455\nclock_offset_s = 315360001\n",
+                  "5: a: clock_offset_s must be a number from -315360000 to 315360000"},
+        BadConfig{"[camera a]\nfamily = 10\nip = 192.168.7.2\nmac = 001122334455\nmodel = "
+                  "01234567890123456789012345678901234567890123456789012345678901234\n",
+                  "model is longer than 64 bytes"},
+        BadConfig{"[camera a]\nfamily = 10\nip = 192.168.7.2\nmac = 001122334455\nendpoint = \"urn:a b\"\n",
+                  "endpoint must be a URI of at most 128 characters without blanks"},
         BadConfig{"[camera a]\nfamily = 2\nip = 192.168.7.256\nmac = 1\n", "3: a: ip is not a dotted IPv4"},
         BadConfig{"[camera a]\nfamily = 2\nmac = 1\n", "a: ip is required"},
         BadConfig{"[camera a]\nfamily = 2\nip = 255.255.255.255\nmac = 1\n", "ip must be a unicast address"},

@@ -241,16 +241,16 @@ QString TestServer::BaseUrl() const
 std::vector<std::string> TestServer::Requests() const
 {
     std::lock_guard lock(mutex_);
-    std::vector<std::string> heads;
+    std::vector<std::string> raw;
     for (const HttpRequest& r : requests_)
-        heads.push_back(r.head);
-    return heads;
+        raw.push_back(r.head + r.body);
+    return raw;
 }
 
 std::string TestServer::LastRequest() const
 {
     std::lock_guard lock(mutex_);
-    return requests_.empty() ? std::string() : requests_.back().head;
+    return requests_.empty() ? std::string() : requests_.back().head + requests_.back().body;
 }
 
 std::vector<HttpRequest> TestServer::ParsedRequests() const

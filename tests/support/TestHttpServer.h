@@ -70,7 +70,7 @@ public:
     std::uint16_t Port() const { return port_; }
     std::string Url(std::string_view path) const;
     QString BaseUrl() const;  // "http://127.0.0.1:" + port
-    // The raw heads of the requests so far.
+    // The requests so far as they came: head and the body Content-Length announced.
     std::vector<std::string> Requests() const;
     std::string LastRequest() const;
     std::vector<HttpRequest> ParsedRequests() const;

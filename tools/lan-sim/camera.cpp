@@ -190,6 +190,10 @@ CameraReplies buildReplies(const CameraDef &cam) {
       if (auto mac = parseMac(cam.mac)) r.mac6 = *mac;
       r.dvsSearch = buildDvsSearch(cam, r.mac6);
       break;
+    case 10:
+      // The discovery answer and the device service are XML, built per request.
+      if (auto mac = parseMac(cam.mac)) r.mac6 = *mac;
+      break;
     default:
       break;
   }

@@ -16,6 +16,7 @@ inline constexpr std::uint16_t kPortCtp = 7999;    // family 5
 inline constexpr std::uint16_t kPortBin8 = 6801;   // family 8
 inline constexpr std::uint16_t kPortT9 = 8600;     // family 9 (UDP, and TCP for the firmware upload)
 inline constexpr std::uint16_t kPortDvs = 9909;    // family 4, the stand-in library's protocol
+inline constexpr std::uint16_t kPortWsd = 3702;    // family 10 (ONVIF): WS-Discovery, multicast 239.255.255.250
 
 // Security of a wireless network a camera sees, and of its own settings.
 enum class WifiSecurity { None, Wep, WpaAes, WpaTkip, Wpa2Aes, Wpa2Tkip, Other };
@@ -41,7 +42,7 @@ struct WifiSettings {
 
 struct CameraDef {
   std::string id;       // name used by the control socket and in logs
-  int family = 0;       // 2, 4, 5, 8 or 9
+  int family = 0;       // 2, 4, 5, 8, 9 or 10 (ONVIF)
   std::string mac;      // as configured; families 4, 8 and 9 send it as 6 bytes
   std::string sn;       // family 8: 14 hex digits (7 bytes); others: text
   std::string name;
@@ -77,6 +78,17 @@ struct CameraDef {
   Ipv4 dhcpIp{};  // the address a switch to DHCP gives, when configured
   WifiSettings wifi;
   std::vector<AccessPoint> aps;  // the wireless networks the camera sees
+
+  // Family 10 (ONVIF): the device service and the discovery answers.
+  struct Onvif {
+    std::string endpoint;              // EndpointReference address, urn:uuid:...
+    std::string manufacturer = "lan-sim", model = "LS-ONVIF", location;
+    bool rebootNeeded = false;         // network changes wait for SystemReboot
+    bool dnsFromDhcp = false;
+    long long clockOffsetS = 0;        // the camera's clock minus the true time
+    int authWindowS = 300;             // how far a token's Created may be from the camera's clock
+    bool wrongLogin401 = false;        // a refused login: HTTP 401 instead of the SOAP fault
+  } onvif;
 };
 
 // Field limits of the reply layouts; the configuration checks against them.
@@ -90,6 +102,7 @@ inline constexpr std::size_t kT9DdnsServer = 63, kT9DdnsHost = 63, kT9DdnsUser =
 // Family 4: the stand-in protocol, see dvs below.
 inline constexpr std::size_t kDvsSn = 31, kDvsName = 63, kDvsVersion = 31, kDvsLogin = 31;
 inline constexpr std::size_t kMaxAps = 32;
+inline constexpr std::size_t kOnvifText = 64;  // name, model, manufacturer, location, serial, version
 }  // namespace limits
 
 // Family 8: length of the follow-up requests and offsets inside the replies.

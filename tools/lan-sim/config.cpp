@@ -65,7 +65,9 @@ const std::set<std::string> kCameraKeys = [] {
       "moi_body",     "delay_ms",      "stopped",     "user",          "password",    "restart_ms",
       "setip_restart", "dhcp_ip",      "ddns_port",   "ddns_host",     "ddns_service", "factory_index",
       "oray_status",  "login_required", "extra_addr", "extra_port",    "extra_value", "wifi_enable",
-      "wifi_ssid",    "wifi_key",      "wifi_security", "wifi_mode"};
+      "wifi_ssid",    "wifi_key",      "wifi_security", "wifi_mode",   "manufacturer", "model",
+      "location",     "endpoint",      "reboot_needed", "clock_offset_s", "auth_window_s", "wrong_login",
+      "dns_dhcp"};
   for (std::size_t i = 1; i <= limits::kMaxAps; ++i) keys.insert("wifi_ap" + std::to_string(i));
   return keys;
 }();
@@ -163,9 +165,10 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
   auto fail = [&](const char *key, const std::string &msg) { errors.push_back(at(lineOf(key), cam.id + ": " + msg)); };
 
   long v = 0;
-  if (auto *e = get("family");
-      !e || !parseInt(e->value, 0, 9999, v) || (v != 2 && v != 4 && v != 5 && v != 8 && v != 9)) {
-    fail("family", "family must be 2, 4, 5, 8 or 9");
+  if (auto *e = get("family"); e && lower(e->value) == "onvif") {
+    v = 10;
+  } else if (!e || !parseInt(e->value, 0, 9999, v) || (v != 2 && v != 4 && v != 5 && v != 8 && v != 9 && v != 10)) {
+    fail("family", "family must be 2, 4, 5, 8, 9 or 10 (onvif)");
     return false;
   }
   cam.family = static_cast<int>(v);
@@ -218,7 +221,11 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
       macDigits += hex[b >> 4];
       macDigits += hex[b & 15];
     }
-  const char *snPrefix = cam.family == 8 ? "01" : cam.family == 9 ? "T9" : cam.family == 4 ? "H4" : "SN";
+  const char *snPrefix = cam.family == 8    ? "01"
+                         : cam.family == 9  ? "T9"
+                         : cam.family == 4  ? "H4"
+                         : cam.family == 10 ? "OV"
+                                            : "SN";
   text("sn", cam.sn, snPrefix + macDigits);
   text("version", cam.version, cam.family == 2 ? "1.0.0.1:1.0.0.1" : "V1.0.0");
   text("user", cam.user, "admin");
@@ -315,6 +322,23 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
   flag("wifi_enable", wifiOn);
   cam.wifi.enable = wifiOn ? 1 : 0;
 
+  // ONVIF: the device service's own values.
+  CameraDef::Onvif &ov = cam.onvif;
+  text("manufacturer", ov.manufacturer, "lan-sim");
+  text("model", ov.model, "LS-ONVIF");
+  text("location", ov.location, "");
+  text("endpoint", ov.endpoint, "urn:uuid:5e1d0000-0000-4000-8000-" + lower(macDigits));
+  flag("reboot_needed", ov.rebootNeeded);
+  flag("dns_dhcp", ov.dnsFromDhcp);
+  ov.clockOffsetS = num("clock_offset_s", -315360000L, 315360000L, 0);
+  ov.authWindowS = static_cast<int>(num("auth_window_s", 1, 86400, 300));
+  if (auto *e = get("wrong_login")) {
+    const std::string w = lower(e->value);
+    if (w == "fault") ov.wrongLogin401 = false;
+    else if (w == "http401") ov.wrongLogin401 = true;
+    else fail("wrong_login", "wrong_login must be fault or http401");
+  }
+
   auto maxLen = [&](const char *key, const std::string &value, std::size_t n) {
     if (value.size() > n) fail(key, std::string(key) + " is longer than " + std::to_string(n) + " bytes");
   };
@@ -355,6 +379,20 @@ bool buildCamera(const Entries &kv, CameraDef &cam, bool &stopped, int ctxLine, 
       maxLen("version", cam.version, limits::kDvsVersion);
       maxLen("user", cam.user, limits::kDvsLogin);
       maxLen("password", cam.password, limits::kDvsLogin);
+      break;
+    case 10:
+      if (!mac6) fail("mac", "ONVIF mac must be six hexadecimal bytes");
+      for (const auto &[key, value] : {std::pair<const char *, const std::string *>{"sn", &cam.sn},
+                                       {"name", &cam.name},
+                                       {"version", &cam.version},
+                                       {"manufacturer", &ov.manufacturer},
+                                       {"model", &ov.model},
+                                       {"location", &ov.location},
+                                       {"user", &cam.user},
+                                       {"password", &cam.password}})
+        maxLen(key, *value, limits::kOnvifText);
+      if (ov.endpoint.empty() || ov.endpoint.size() > 128 || ov.endpoint.find_first_of(" \t") != std::string::npos)
+        fail("endpoint", "endpoint must be a URI of at most 128 characters without blanks");
       break;
     case 8: {
       if (!mac6) fail("mac", "family-8 mac must be six hexadecimal bytes");
@@ -534,7 +572,7 @@ bool parseConfig(std::string_view text, SimConfig &out, std::vector<std::string>
   for (const CameraDef &c : out.cameras) {
     if (!ids.insert(lower(c.id)).second) errors.push_back(at(0, "camera id '" + c.id + "' used twice"));
     std::string key = lower(c.mac);
-    if (c.family == 4 || c.family == 8 || c.family == 9) key = formatMacLike("x", *parseMac(c.mac));
+    if (c.family == 4 || c.family == 8 || c.family == 9 || c.family == 10) key = formatMacLike("x", *parseMac(c.mac));
     if (!macs.insert({c.family, key}).second)
       errors.push_back(at(0, "mac '" + c.mac + "' used twice in family " + std::to_string(c.family)));
   }

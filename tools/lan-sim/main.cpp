@@ -1,4 +1,4 @@
-// lan-sim: simulated IP cameras of families 2, 4, 5, 8 and 9 for tests and demos.
+// lan-sim: simulated IP cameras of families 2, 4, 5, 8, 9 and 10 (ONVIF) for tests and demos.
 // Run it only inside a network namespace (scripts/simlan builds one).
 #include <cstdio>
 #include <cstring>

@@ -41,6 +41,7 @@ constexpr int kRecvBurst = 512;                 // datagrams per socket per loop
 constexpr std::size_t kMaxTcp = 4096;           // camera connections at once
 constexpr std::size_t kMaxTcpOut = 1u << 20;    // unsent answer bytes per connection
 constexpr std::int64_t kCloseLingerMs = 3000;   // time to flush an answer before closing
+constexpr const char *kWsdGroup = "239.255.255.250";
 
 std::int64_t nowMs() {
   timespec ts{};
@@ -237,17 +238,30 @@ int runNetwork(Simulator &sim, const NetOptions &opt) {
   if (opt.verbose) sim.log = [](const std::string &s) { say(s); };
 
   unsigned ifindex = 0;
-  if (sim.config().reply == ReplyMode::Broadcast && !pickInterface(opt.interface, ifindex)) return 2;
+  bool onvif = false;
+  for (std::size_t i = 0; i < sim.size(); ++i) onvif = onvif || sim.camera(i).family == 10;
+  // Broadcast answers leave through the device; ONVIF cameras hear the
+  // discovery group on it.
+  if ((sim.config().reply == ReplyMode::Broadcast || onvif) && !pickInterface(opt.interface, ifindex)) return 2;
 
   std::vector<UdpPort> ports;
   raiseFileLimit();
-  for (std::uint16_t p : {kPortMoI, kPortCtp, kPortBin8, kPortT9, kPortDvs}) {
+  for (std::uint16_t p : {kPortMoI, kPortCtp, kPortBin8, kPortT9, kPortDvs, kPortWsd}) {
     UdpPort u;
     u.port = p;
     u.fd = openUdp(p);
     if (u.fd < 0) {
       say("cannot bind UDP port " + std::to_string(p) + ": " + std::strerror(errno));
       return 2;
+    }
+    if (p == kPortWsd && onvif) {
+      ip_mreqn m{};
+      inet_pton(AF_INET, kWsdGroup, &m.imr_multiaddr);
+      m.imr_ifindex = static_cast<int>(ifindex);
+      if (setsockopt(u.fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m) != 0) {
+        say(std::string("cannot join the WS-Discovery group: ") + std::strerror(errno));
+        return 2;
+      }
     }
     ports.push_back(std::move(u));
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 
 namespace lansim {
 
@@ -33,7 +34,13 @@ bool unicast(const Ipv4 &ip) {
 
 }  // namespace
 
-Simulator::Simulator(SimConfig cfg) : cfg_(std::move(cfg)) {
+Simulator::Simulator(SimConfig cfg)
+    : wallClockMs([] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+      }),
+      cfg_(std::move(cfg)) {
   cams_.reserve(cfg_.cameras.size());
   for (std::size_t i = 0; i < cfg_.cameras.size(); ++i) {
     Camera c;
@@ -55,6 +62,9 @@ Simulator::Simulator(SimConfig cfg) : cfg_(std::move(cfg)) {
       case 4:
         dvs_.push_back(i);
         dvsByMac_[macKey(c.replies->mac6.data())] = i;
+        break;
+      case 10:
+        onvif_.push_back(i);
         break;
     }
     cams_.push_back(std::move(c));
@@ -360,6 +370,7 @@ void Simulator::onDatagram(const Incoming &in, std::vector<Outgoing> &out) {
     case kPortBin8: c = classifyBin8(in.data, cfg_.strict); break;
     case kPortT9: c = classifyT9(in.data, cfg_.strict); break;
     case kPortDvs: c = classifyDvs(in.data, cfg_.strict); break;
+    case kPortWsd: return answerWsdProbe(in, out);
     default: return ignore(in, "not a search port");
   }
   switch (c.kind) {
@@ -468,6 +479,16 @@ std::string Simulator::show(std::size_t cam) const {
   }
   kv("wifi_authmode", w.authmode);
   kv("wifi_encryptype", w.encryptype);
+  if (d.family == 10) {
+    kv("manufacturer", d.onvif.manufacturer);
+    kv("model", d.onvif.model);
+    kv("location", d.onvif.location);
+    kv("endpoint", d.onvif.endpoint);
+    kv("reboot_needed", yes(d.onvif.rebootNeeded));
+    kv("dns_dhcp", yes(d.onvif.dnsFromDhcp));
+    kv("clock_offset_s", std::to_string(d.onvif.clockOffsetS));
+    kv("pending", c.pending ? ipv4Text(c.pending->ip) + (c.pending->dhcp ? " dhcp" : " static") : "none");
+  }
   kv("changes", std::to_string(c.changes));
   kv("restarts", std::to_string(c.restarts));
   kv("uploads", std::to_string(c.uploads.size()));
@@ -559,6 +580,8 @@ std::string Simulator::control(std::string_view line, bool &quit) {
     kv("bin8_followups", s.bin8FollowUps);
     kv("t9_searches", s.t9Searches);
     kv("dvs_searches", s.dvsSearches);
+    kv("wsd_probes", s.wsdProbes);
+    kv("onvif_requests", s.onvifRequests);
     kv("settings_applied", s.settingsApplied);
     kv("settings_refused", s.settingsRefused);
     kv("restarts", s.restarts);

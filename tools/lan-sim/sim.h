@@ -44,7 +44,7 @@ struct Outgoing {
 struct Stats {
   std::uint64_t received = 0, ignored = 0, requests = 0, replies = 0;
   std::uint64_t moiSearches = 0, ctpSearches = 0, bin8Searches = 0, bin8FollowUps = 0;
-  std::uint64_t t9Searches = 0, dvsSearches = 0;
+  std::uint64_t t9Searches = 0, dvsSearches = 0, wsdProbes = 0, onvifRequests = 0;
   std::uint64_t settingsApplied = 0, settingsRefused = 0, restarts = 0;
   std::uint64_t tcpSessions = 0, ctpCommands = 0, httpRequests = 0;
 };
@@ -114,6 +114,9 @@ class Simulator {
 
   // Receives a line per ignored datagram and per answered request.
   std::function<void(const std::string &)> log;
+  // The true time, milliseconds since 1970 (UTC): the ONVIF cameras' clocks
+  // run from it with their offsets. Tests set their own.
+  std::function<std::int64_t()> wallClockMs;
 
  private:
   struct Camera {
@@ -157,6 +160,7 @@ class Simulator {
                     const Bytes CameraReplies::*which, std::vector<Outgoing> &out);
   void answerBin8FollowUp(const Incoming &in, Request kind, std::vector<Outgoing> &out);
   void answerDvsSearch(const Incoming &in, std::vector<Outgoing> &out);
+  void answerWsdProbe(const Incoming &in, std::vector<Outgoing> &out);
   void settingsCommand(const Incoming &in, Request kind, std::vector<Outgoing> &out);
   Outgoing reply(const Incoming &in, std::size_t cam, const Bytes CameraReplies::*which, int extraDelay) const;
   Outgoing replyWith(const Incoming &in, std::size_t cam, Bytes data) const;
@@ -181,10 +185,15 @@ class Simulator {
   std::string ctpCommand(Session &s, const CtpRequest &req, bool &close);
   void cgiPage(Session &s, HttpRequest &req, int &status, std::string &body, std::string &extraHeaders,
                bool &restartAfter);
+  // Family 10: the web page and the ONVIF device service. after runs once the
+  // answer is queued (a move or a restart).
+  void onvifPage(Session &s, HttpRequest &req, int &status, std::string &body, std::string &contentType,
+                 std::string &extraHeaders, std::function<void()> &after);
+  std::string onvifCall(std::size_t cam, const std::string &soap, int &status, std::function<void()> &after);
 
   SimConfig cfg_;
   std::vector<Camera> cams_;
-  std::vector<std::size_t> moi_, ctp_, bin8_, t9_, dvs_;
+  std::vector<std::size_t> moi_, ctp_, bin8_, t9_, dvs_, onvif_;
   std::unordered_map<std::uint64_t, std::size_t> bin8ByMac_, t9ByMac_, dvsByMac_;
   std::unordered_map<std::uint32_t, int> ownAddresses_;
   std::unordered_map<std::uint64_t, Session> sessions_;

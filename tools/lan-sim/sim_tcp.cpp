@@ -36,6 +36,7 @@ const char *reasonOf(int status) {
     case 405: return "Method Not Allowed";
     case 413: return "Payload Too Large";
     case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
     case 501: return "Not Implemented";
     case 505: return "HTTP Version Not Supported";
     default: return "Error";
@@ -43,10 +44,10 @@ const char *reasonOf(int status) {
 }
 
 std::string httpResponse(const std::string &version, int status, const std::string &body,
-                         const std::string &extraHeaders = {}) {
+                         const std::string &extraHeaders = {}, const std::string &contentType = "text/html") {
   return (version == "HTTP/1.1" ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(status) + " " + reasonOf(status) +
-         "\r\nServer: lan-sim\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
+         "\r\nServer: lan-sim\r\nContent-Type: " + contentType + "\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
 }
 
 std::string htmlPage(const std::string &text, const std::string &nextUrl = {}) {
@@ -122,6 +123,7 @@ std::vector<Endpoint> Simulator::endpoints() const {
         break;
       case 2:
       case 8:
+      case 10:
         out.push_back({d.ip, d.httpPort, i, TcpKind::Web});
         break;
     }
@@ -392,12 +394,15 @@ bool Simulator::httpInput(Session &s, ByteView data, std::string &out) {
   ++stats_.httpRequests;
   HttpRequest &req = s.parser.request();
   int status = 200;
-  std::string body, extra;
+  std::string body, extra, contentType = "text/html";
   bool restartAfter = false;
-  cgiPage(s, req, status, body, extra, restartAfter);
+  std::function<void()> after;
+  if (cams_[s.camera].def.family == 10) onvifPage(s, req, status, body, contentType, extra, after);
+  else cgiPage(s, req, status, body, extra, restartAfter);
   note(cams_[s.camera].def.id + ": " + req.method + " " + req.target + " -> " + std::to_string(status));
-  out += httpResponse(req.version, status, body, extra);
+  out += httpResponse(req.version, status, body, extra, contentType);
   if (restartAfter) restart(s.camera, cams_[s.camera].def.restartMs);
+  if (after) after();
   return false;
 }
 

@@ -134,6 +134,20 @@ std::string macText(const std::array<std::uint8_t, 6> &mac, char sep, bool upper
   return s;
 }
 
+std::string base64Encode(std::string_view bytes) {
+  static const char *kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t v = 0;
+    for (std::size_t k = 0; k < 3; ++k)
+      v = (v << 8) | (k < n ? static_cast<std::uint8_t>(bytes[i + k]) : 0u);
+    for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kAlphabet[(v >> (18 - 6 * k)) & 63] : '=';
+  }
+  return out;
+}
+
 std::optional<std::string> base64Decode(std::string_view text) {
   auto value = [](char c) -> int {
     if (c >= 'A' && c <= 'Z') return c - 'A';

@@ -59,6 +59,8 @@ bool allZero(ByteView d, std::size_t off, std::size_t width);
 // Six bytes as hexadecimal pairs, joined by sep (0: none).
 std::string macText(const std::array<std::uint8_t, 6> &mac, char sep = 0, bool upper = true);
 
+// RFC 4648 Base64 with padding, without line breaks.
+std::string base64Encode(std::string_view bytes);
 // RFC 4648 Base64 without line breaks; nullopt on any other character.
 std::optional<std::string> base64Decode(std::string_view text);
 // "%XX" into its byte, "+" into a blank when asked; a "%" without two
