@@ -280,7 +280,8 @@ TEST_F(UpgradeCameraOrder, AFamilyWithoutFirmwareIsUnsupported)
     EXPECT_TRUE(stages.empty());
 }
 
-// Family 5's reports: its fixed waits in the package phase are waits for the camera too.
+// Family 5's reports: its fixed waits in the package phase are waits for the camera too, and
+// the package phase connects before it sends.
 TEST(CtpFirmwareProgress, PhasesAsTheWindowShowsThem)
 {
     const struct {
@@ -291,6 +292,7 @@ TEST(CtpFirmwareProgress, PhasesAsTheWindowShowsThem)
     } cases[] = {
         {{TUploadPhase::LeaveCommandMode, 0, 0, -1}, TStage::Connecting, 0, 0, -1},
         {{TUploadPhase::LeaveCommandMode, 0, 8000, -1}, TStage::Connecting, 0, 8000, -1},
+        {{TUploadPhase::SendPackage, 0, 8000, -1}, TStage::Connecting, 0, 8000, -1},
         {{TUploadPhase::SendPackage, 0, 8000, 5}, TStage::WaitingForCamera, 0, 8000, 5},
         {{TUploadPhase::SendPackage, 2800, 8000, -1}, TStage::Sending, 2800, 8000, -1},
         {{TUploadPhase::SendPackage, 8000, 8000, 3}, TStage::WaitingForCamera, 8000, 8000, 3},

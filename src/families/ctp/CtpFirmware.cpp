@@ -27,7 +27,10 @@ TFirmwareProgress TCtpFirmware::Progress(const TUploadProgress& p)
         out.secondsLeft = -1;
         break;
     case TUploadPhase::SendPackage:
-        out.stage = p.secondsLeft >= 0 ? TStage::WaitingForCamera : TStage::Sending;
+        // Before its first bytes the upload connection is still to be made.
+        out.stage = p.secondsLeft >= 0 ? TStage::WaitingForCamera
+                    : p.bytesSent > 0  ? TStage::Sending
+                                       : TStage::Connecting;
         break;
     case TUploadPhase::WaitForCamera:
         out.stage = TStage::WaitingForCamera;

@@ -21,7 +21,7 @@ public:
 
     // An upload progress report as the windows show it: the fixed waits of the package phase
     // (the camera switching modes, taking what it got) and of the restart are waits for the
-    // camera, the rest is sending.
+    // camera; the package phase is connecting until its first bytes are taken, then sending.
     static TFirmwareProgress Progress(const TUploadProgress& p);
 
 private:
