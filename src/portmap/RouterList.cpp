@@ -90,7 +90,7 @@ QList<TRouter> LoadRouterList(const QString& path, const QString& lang) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return out;
-    const QByteArray bytes = f.read(IniFile::kMaxFileSize);
+    const QByteArray bytes = ReadAtMost(f, IniFile::kMaxFileSize);
     // Read byte for byte; each name is decoded afterwards: a list written on another system
     // holds every language's names in that language's code page.
     const IniFile ini = IniFile::FromBytes(bytes, QTextCodec::codecForName("ISO-8859-1"));
@@ -127,7 +127,7 @@ bool WriteRouterIniValue(const QString& path, const QString& key, const QString&
     {
         QFile f(path);
         if (f.open(QIODevice::ReadOnly))
-            bytes = f.read(IniFile::kMaxFileSize);
+            bytes = ReadAtMost(f, IniFile::kMaxFileSize);
     }
     QByteArray v = value.toUtf8();
     v.replace('\r', ' ').replace('\n', ' ').replace('\0', ' ');

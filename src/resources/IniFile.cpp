@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTextCodec>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -37,7 +38,7 @@ IniFile::IniFile(const QString& path, QTextCodec* codec) : path_(path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return;
-    Parse(f.read(kMaxFileSize), codec);
+    Parse(ReadAtMost(f, kMaxFileSize), codec);
     loaded_ = true;
 }
 
@@ -217,6 +218,21 @@ bool IniFile::WriteString(const QString& section, const QString& key, const QStr
 
 bool IniFile::WriteBool(const QString& section, const QString& key, bool value) {
     return WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QByteArray ReadAtMost(QIODevice& device, qint64 maxBytes) {
+    QByteArray bytes;
+    const qint64 size = device.size();  // 0 for a file whose size the system does not know
+    if (size > 0)
+        bytes.reserve(qsizetype(std::min(size, maxBytes)));
+    char chunk[64 * 1024];
+    while (bytes.size() < maxBytes) {
+        const qint64 n = device.read(chunk, std::min<qint64>(qint64(sizeof chunk), maxBytes - bytes.size()));
+        if (n <= 0)
+            break;
+        bytes.append(chunk, qsizetype(n));
+    }
+    return bytes;
 }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {

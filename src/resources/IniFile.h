@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
 class QTextCodec;
 
 class IniFile {
@@ -59,6 +60,10 @@ private:
     QHash<QString, QString> sectionNames_;  // lower case -> name as written, first occurrence
     QStringList sectionOrder_;
 };
+
+// What the open device holds from its position on, at most maxBytes, read in pieces: a small
+// file costs a small buffer, whatever the bound.
+QByteArray ReadAtMost(QIODevice& device, qint64 maxBytes);
 
 // Writes bytes to path through a temporary file and a rename. Returns false on failure.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
