@@ -165,9 +165,13 @@ bool IniFile::WriteString(const QString& section, const QString& key, const QStr
     const QString sec = TrimBlanks(section), k = TrimBlanks(key);
     if (sec.isEmpty() || k.isEmpty() || path_.isEmpty())
         return false;
-    // Line breaks inside the value would make new lines of the file.
-    QString v = TrimBlanks(value);
+    // Line breaks inside the value would make new lines of the file, and so would a zero
+    // character (the reader ends a line there); they become blanks before the blanks at both
+    // ends go, so that the value kept here is the one the file gives back.
+    QString v = value;
     v.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    v.replace(QChar(0), QLatin1Char(' '));
+    v = TrimBlanks(v);
     const QString secLower = sec.toLower(), keyLower = k.toLower();
     const QString newText = k + QLatin1Char('=') + v;
 
