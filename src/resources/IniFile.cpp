@@ -165,6 +165,14 @@ bool IniFile::WriteString(const QString& section, const QString& key, const QStr
     const QString sec = TrimBlanks(section), k = TrimBlanks(key);
     if (sec.isEmpty() || k.isEmpty() || path_.isEmpty())
         return false;
+    // Names whose line would not read back as them: a key line that begins with "[" reads as a
+    // section header as soon as the value holds "]" (and the keys after it would move into that
+    // section), a "=" splits the key, a line feed or zero ends the line, a "]" ends a section
+    // name.
+    const auto endsLine = [](const QString& s) { return s.contains(QLatin1Char('\n')) || s.contains(QChar(0)); };
+    if (k.startsWith(QLatin1Char('[')) || k.contains(QLatin1Char('=')) || endsLine(k) ||
+        sec.contains(QLatin1Char(']')) || endsLine(sec))
+        return false;
     // Line breaks inside the value would make new lines of the file, and so would a zero
     // character (the reader ends a line there); they become blanks before the blanks at both
     // ends go, so that the value kept here is the one the file gives back.

@@ -38,7 +38,9 @@ public:
 
     // Changes the value in memory and writes the whole file at once: a temporary file beside
     // it is written, flushed and renamed over the old one, so a crash never leaves a
-    // truncated file. Returns false (and keeps the old file) when writing fails.
+    // truncated file. Returns false (and keeps the old file) when writing fails, and for a
+    // section or key that the file could not give back as itself (a key beginning with "[" or
+    // holding "=", a section holding "]", either holding a line feed or a zero character).
     bool WriteString(const QString& section, const QString& key, const QString& value);
     bool WriteBool(const QString& section, const QString& key, bool value);
 

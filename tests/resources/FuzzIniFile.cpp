@@ -131,6 +131,14 @@ void SettingsFile(const QByteArray& bytes)
     TOptionFile opt(QStringLiteral("option.ini"), WorkDir() + QStringLiteral("program/"), user);
     if (key.trimmed().isEmpty() || section.trimmed().isEmpty())
         return;
+    // A key the file holds but could not give back once rewritten ("[k" with a "]" in the
+    // value) is refused, and the file stays as it was.
+    if (key.trimmed().startsWith(QLatin1Char('['))) {
+        Check(!opt.WriteString(section, key, value));
+        QFile f(path);
+        Check(f.open(QIODevice::ReadOnly) && f.readAll() == bytes);
+        return;
+    }
     Check(opt.WriteString(section, key, value));
     CheckWritten(path, before, section, key, value, opt);
 

@@ -137,6 +137,29 @@ TEST(IniFileWrite, WhatIsWrittenIsWhatTheFileGivesBack) {
     }
 }
 
+// A key line that begins with "[" turns into a section header once its value holds "]", and
+// the keys after it would move into that section: such names are refused, the file kept.
+TEST(IniFileWrite, NamesThatWouldNotReadBackAreRefused) {
+    const struct {
+        const char* section;
+        QString key;
+    } refused[] = {
+        {"A", QStringLiteral("[k")},  {"A", QStringLiteral(" [k")}, {"A", QStringLiteral("a=b")},
+        {"A", QStringLiteral("k\nx")}, {"A", QString::fromUtf8("k\0x", 3)}, {"A]B", QStringLiteral("k")},
+        {"A\nB", QStringLiteral("k")},
+    };
+    const QByteArray before = "[A]\r\n[k=1\r\nnext=2\r\n";
+    for (const auto& r : refused) {
+        ScopedTestDirs dirs;
+        const QString path = dirs.Path("o.ini");
+        WriteBytes(path, before);
+        IniFile ini(path);
+        EXPECT_FALSE(ini.WriteString(r.section, r.key, "a]b")) << r.section << " " << r.key.toStdString();
+        EXPECT_EQ(ReadBytes(path), before) << r.section << " " << r.key.toStdString();
+        EXPECT_EQ(ini.ReadString("A", "[k", "def"), "1");
+    }
+}
+
 TEST(IniFileWrite, FailureKeepsTheOldFile) {
     ScopedTestDirs dirs;
     // A folder where the file should be: the rename fails, nothing else changes.
