@@ -57,7 +57,7 @@ TIpSortKey MakeIpSortKey(const QString& ip)
     for (QStringView part : QStringView(ip).split(u'.')) {
         bool ok = false;
         const qint32 n = part.toInt(&ok, 10);
-        key.parts.append(ok ? n : 0);
+        key.parts.push_back(ok ? n : 0);
     }
     return key;
 }
@@ -66,7 +66,7 @@ int CompareIpKeys(const TIpSortKey& a, const TIpSortKey& b)
 {
     if (a.parts.size() != b.parts.size())
         return CompareFolded(a.folded, b.folded);
-    for (qsizetype i = 0; i < a.parts.size(); ++i) {
+    for (size_t i = 0; i < a.parts.size(); ++i) {
         if (a.parts[i] != b.parts[i])
             return a.parts[i] < b.parts[i] ? -1 : 1;
     }

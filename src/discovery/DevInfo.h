@@ -4,8 +4,8 @@
 
 #include <QJsonObject>
 #include <QString>
-#include <QVarLengthArray>
 #include <QtGlobal>
+#include <vector>
 
 // A plain value record: copying copies every field; a fresh one is all zeros and empty texts.
 struct TDevInfo {
@@ -67,7 +67,10 @@ int CompareIp(const QString& a, const QString& b);
 // CompareIp(a, b) == CompareIpKeys(MakeIpSortKey(a), MakeIpSortKey(b)).
 struct TIpSortKey {
     QString folded;               // case-folded text, for the text comparison
-    QVarLengthArray<qint32, 4> parts;  // each part as an integer, 0 when not a number
+    // Each part as an integer, 0 when not a number. Not a QVarLengthArray: in Qt 6.4 its move
+    // assignment loses the heap buffer it replaces, and a row's key is replaced on every
+    // reply, so a camera whose address text has more than four parts would leak each second.
+    std::vector<qint32> parts;
 };
 TIpSortKey MakeIpSortKey(const QString& ip);
 int CompareIpKeys(const TIpSortKey& a, const TIpSortKey& b);

@@ -90,7 +90,7 @@ QList<TRouter> LoadRouterList(const QString& path, const QString& lang) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return out;
-    const QByteArray bytes = f.read(IniFile::kMaxFileSize);
+    const QByteArray bytes = ReadAtMost(f, IniFile::kMaxFileSize);
     // Read byte for byte; each name is decoded afterwards: a list written on another system
     // holds every language's names in that language's code page.
     const IniFile ini = IniFile::FromBytes(bytes, QTextCodec::codecForName("ISO-8859-1"));
@@ -127,16 +127,31 @@ bool WriteRouterIniValue(const QString& path, const QString& key, const QString&
     {
         QFile f(path);
         if (f.open(QIODevice::ReadOnly))
-            bytes = f.read(IniFile::kMaxFileSize);
+            bytes = ReadAtMost(f, IniFile::kMaxFileSize);
     }
     QByteArray v = value.toUtf8();
     v.replace('\r', ' ').replace('\n', ' ').replace('\0', ' ');
     const QByteArray k = key.toUtf8();
     const QByteArray newLine = k + '=' + TrimBlanks(v);
 
-    QList<QByteArray> lines = bytes.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    // Lines as IniFile reads them: a line feed or a zero byte ends one, a UTF-8 byte-order mark
+    // at the start of the file is not part of the first. The byte that ended each line is
+    // kept, so that everything but the changed line goes back as it was.
+    QList<QByteArray> lines;
+    QList<char> ends;
+    const qsizetype bom = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    qsizetype start = bom;
+    for (qsizetype i = bom; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' || bytes[i] == '\0') {
+            lines.append(bytes.mid(start, i - start));
+            ends.append(bytes[i]);
+            start = i + 1;
+        }
+    }
+    if (start < bytes.size()) {
+        lines.append(bytes.mid(start));
+        ends.append('\n');
+    }
     qsizetype sectionStart = -1, lastOfSection = -1;
     bool inSection = false, done = false;
     for (qsizetype i = 0; i < lines.size() && !done; ++i) {
@@ -147,10 +162,11 @@ bool WriteRouterIniValue(const QString& path, const QString& key, const QString&
         if (trimmed.startsWith('[')) {
             const qsizetype close = trimmed.indexOf(']');
             if (close > 0) {
-                const bool isRouter = TrimBlanks(trimmed.mid(1, close - 1)).toLower() == "router";
-                if (inSection && !isRouter)
-                    break;  // only the first [Router] section counts
-                if (isRouter && sectionStart < 0) {
+                // Only the first [Router] section counts: any header after it ends it, a
+                // repeated [Router] as well (readers never look into a repeated one).
+                if (inSection)
+                    break;
+                if (TrimBlanks(trimmed.mid(1, close - 1)).toLower() == "router") {
                     inSection = true;
                     sectionStart = lastOfSection = i;
                 }
@@ -170,13 +186,19 @@ bool WriteRouterIniValue(const QString& path, const QString& key, const QString&
     if (!done) {
         if (sectionStart >= 0) {
             lines.insert(lastOfSection + 1, newLine + '\r');
+            ends.insert(lastOfSection + 1, '\n');
         } else {
             lines.append("[ROUTER]\r");
             lines.append(newLine + '\r');
+            ends.append('\n');
+            ends.append('\n');
         }
     }
-    QByteArray out = lines.join('\n');
-    out.append('\n');
+    QByteArray out = bytes.left(bom);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        out += lines[i];
+        out += ends[i];
+    }
     return WriteFileAtomically(path, out);
 }
 

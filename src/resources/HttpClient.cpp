@@ -308,11 +308,15 @@ bool TTools::HttpGetText(const QString& url, const QString& user, const QString&
     Reply reply = Perform(r);
     if (!reply.completed)
         return false;
-    const qsizetype zero = reply.body.indexOf('\0');
-    if (zero >= 0)
-        reply.body.truncate(zero);
-    text = BodyToText(reply.body, reply.truncated && zero < 0);
+    text = HttpBodyText(std::move(reply.body), reply.truncated);
     return true;
+}
+
+QString HttpBodyText(QByteArray body, bool cut) {
+    const qsizetype zero = body.indexOf('\0');
+    if (zero >= 0)
+        body.truncate(zero);
+    return BodyToText(body, cut && zero < 0);
 }
 
 bool HttpGetAuth(const QString& url, int timeoutMs, const QString& user, const QString& password,

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTextCodec>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -37,7 +38,7 @@ IniFile::IniFile(const QString& path, QTextCodec* codec) : path_(path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return;
-    Parse(f.read(kMaxFileSize), codec);
+    Parse(ReadAtMost(f, kMaxFileSize), codec);
     loaded_ = true;
 }
 
@@ -164,9 +165,21 @@ bool IniFile::WriteString(const QString& section, const QString& key, const QStr
     const QString sec = TrimBlanks(section), k = TrimBlanks(key);
     if (sec.isEmpty() || k.isEmpty() || path_.isEmpty())
         return false;
-    // Line breaks inside the value would make new lines of the file.
-    QString v = TrimBlanks(value);
+    // Names whose line would not read back as them: a key line that begins with "[" reads as a
+    // section header as soon as the value holds "]" (and the keys after it would move into that
+    // section), a "=" splits the key, a line feed or zero ends the line, a "]" ends a section
+    // name.
+    const auto endsLine = [](const QString& s) { return s.contains(QLatin1Char('\n')) || s.contains(QChar(0)); };
+    if (k.startsWith(QLatin1Char('[')) || k.contains(QLatin1Char('=')) || endsLine(k) ||
+        sec.contains(QLatin1Char(']')) || endsLine(sec))
+        return false;
+    // Line breaks inside the value would make new lines of the file, and so would a zero
+    // character (the reader ends a line there); they become blanks before the blanks at both
+    // ends go, so that the value kept here is the one the file gives back.
+    QString v = value;
     v.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    v.replace(QChar(0), QLatin1Char(' '));
+    v = TrimBlanks(v);
     const QString secLower = sec.toLower(), keyLower = k.toLower();
     const QString newText = k + QLatin1Char('=') + v;
 
@@ -217,6 +230,21 @@ bool IniFile::WriteString(const QString& section, const QString& key, const QStr
 
 bool IniFile::WriteBool(const QString& section, const QString& key, bool value) {
     return WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QByteArray ReadAtMost(QIODevice& device, qint64 maxBytes) {
+    QByteArray bytes;
+    const qint64 size = device.size();  // 0 for a file whose size the system does not know
+    if (size > 0)
+        bytes.reserve(qsizetype(std::min(size, maxBytes)));
+    char chunk[64 * 1024];
+    while (bytes.size() < maxBytes) {
+        const qint64 n = device.read(chunk, std::min<qint64>(qint64(sizeof chunk), maxBytes - bytes.size()));
+        if (n <= 0)
+            break;
+        bytes.append(chunk, qsizetype(n));
+    }
+    return bytes;
 }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {

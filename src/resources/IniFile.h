@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
 class QTextCodec;
 
 class IniFile {
@@ -37,7 +38,9 @@ public:
 
     // Changes the value in memory and writes the whole file at once: a temporary file beside
     // it is written, flushed and renamed over the old one, so a crash never leaves a
-    // truncated file. Returns false (and keeps the old file) when writing fails.
+    // truncated file. Returns false (and keeps the old file) when writing fails, and for a
+    // section or key that the file could not give back as itself (a key beginning with "[" or
+    // holding "=", a section holding "]", either holding a line feed or a zero character).
     bool WriteString(const QString& section, const QString& key, const QString& value);
     bool WriteBool(const QString& section, const QString& key, bool value);
 
@@ -59,6 +62,10 @@ private:
     QHash<QString, QString> sectionNames_;  // lower case -> name as written, first occurrence
     QStringList sectionOrder_;
 };
+
+// What the open device holds from its position on, at most maxBytes, read in pieces: a small
+// file costs a small buffer, whatever the bound.
+QByteArray ReadAtMost(QIODevice& device, qint64 maxBytes);
 
 // Writes bytes to path through a temporary file and a rename. Returns false on failure.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes);

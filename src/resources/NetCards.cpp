@@ -1,5 +1,7 @@
 #include "NetCards.h"
 
+#include "IniFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
@@ -15,7 +17,8 @@ constexpr qint64 kMaxFileSize = 1024 * 1024;
 
 QStringList Words(const QString& line)
 {
-    return line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    return line.split(blanks, Qt::SkipEmptyParts);
 }
 
 bool IsIpv4(const QString& text)
@@ -91,7 +94,7 @@ TFileSystem RealFileSystem()
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
             return std::nullopt;
-        return QString::fromUtf8(f.read(kMaxFileSize));
+        return QString::fromUtf8(ReadAtMost(f, kMaxFileSize));
     };
     fs.list = [](const QString& folder) {
         return QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
@@ -135,7 +138,8 @@ QStringList ParseResolvConf(const QString& text)
     QStringList servers;
     for (const QString& raw : text.split(u'\n')) {
         QString line = raw;
-        const qsizetype comment = line.indexOf(QRegularExpression(QStringLiteral("[#;]")));
+        static const QRegularExpression commentStart(QStringLiteral("[#;]"));
+        const qsizetype comment = line.indexOf(commentStart);
         if (comment >= 0)
             line.truncate(comment);
         const QStringList w = Words(line);

@@ -41,6 +41,11 @@ public:
                             int timeoutMs, QString& text);
 };
 
+// The text HttpGetText makes of a reply body: the bytes up to the first zero byte, as UTF-8
+// when they are valid UTF-8, else as Latin-1. cut: the body was cut at the size limit, so an
+// incomplete UTF-8 sequence at its very end does not count against it.
+QString HttpBodyText(QByteArray body, bool cut);
+
 // HTTP GET with Basic authentication when user is not empty; an HTTP error status is a failure.
 bool HttpGetAuth(const QString& url, int timeoutMs, const QString& user, const QString& password,
                  QString& text);

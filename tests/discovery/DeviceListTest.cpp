@@ -235,6 +235,25 @@ TEST_F(DeviceListTest, SortsByAddressNumerically)
                                             "192.168.1.9", "10.0.0.1"}));
 }
 
+// Found by fuzzing: a row's sort key replaced by a reply whose address text has more than four
+// parts lost its old buffer every time (leak reports in the sanitizer run), while the order
+// itself was right.
+TEST_F(DeviceListTest, AddressesOfManyPartsSortAndRefreshLikeOthers)
+{
+    const struct {
+        const char* mac;
+        const char* ip;
+    } replies[] = {
+        {"a", "1.2.3.4.5.6"}, {"b", "1.2.3.4.5.7"}, {"a", "1.2.3.4.5.8"},
+        {"b", "1.2.3.4.5.1"}, {"c", "9.9.9.9.9.9.9.9.9"}, {"a", "1.2.3.4.5.9"},
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (const auto& r : replies)
+            list.AddOrUpdateDevice(Cam(r.mac, r.ip, QStringLiteral("cam%1").arg(round)));
+    }
+    EXPECT_EQ(Column(list, 2), (QStringList{"1.2.3.4.5.1", "1.2.3.4.5.9", "9.9.9.9.9.9.9.9.9"}));
+}
+
 TEST_F(DeviceListTest, HeaderClicks)
 {
     list.AddOrUpdateDevice(Cam("1", "10.0.0.3", "bravo", 5));

@@ -1,6 +1,6 @@
 // libFuzzer target: any bytes through the reply parsers and the merge into the list.
-// Build with Clang and -DIPCAM_FUZZ=ON; run, inside a namespace like everything else:
-//   unshare -n ./fuzz_parse_reply -max_len=1500 -runs=1000000
+// Run by scripts/fuzz (fuzz_parse_reply), inside a private network namespace, or by hand:
+//   scripts/netns-run build-fuzz/tests/discovery/fuzz_parse_reply tests/discovery/fuzz-corpus
 
 #include "DeviceList.h"
 #include "DiscoveryEngine.h"

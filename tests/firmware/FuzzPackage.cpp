@@ -1,8 +1,6 @@
 // libFuzzer target: any bytes as a package file, read the way the upload reads one (a QFile
 // through Pk2::ReadPackage), then every record's payload as pk2-pack --list reads it.
-// Build with Clang and -DIPCAM_FUZZ=ON (it opens no sockets); run on the seed corpus:
-//   build-fuzz/tests/firmware/fuzz_pk2_package tests/firmware/fuzz-corpus \
-//       -max_len=8192 -runs=1000000
+// Run by scripts/fuzz (fuzz_pk2_package).
 
 #include "Pk2Package.h"
 

@@ -1,6 +1,5 @@
 // libFuzzer target: any bytes as a ProbeMatches datagram and as the answer to every device-service
-// request, with each HTTP status a camera may give. Build with Clang and -DIPCAM_FUZZ=ON; run:
-//   build/tests/onvif/fuzz_onvif -max_len=8192 -runs=1000000 tests/onvif/fuzz-corpus
+// request, with each HTTP status a camera may give. Run by scripts/fuzz (fuzz_onvif).
 
 #include "OnvifDiscovery.h"
 #include "OnvifSoap.h"

@@ -1,7 +1,6 @@
 // libFuzzer target: any bytes as a plug-in's reply, through ParseRouterXml, the merge, the XML
 // written back and the verification. What we write must always read back as the same table.
-// Build with Clang and -DIPCAM_FUZZ=ON; run with the seed corpus:
-//   ./fuzz_parse_router_xml -max_len=4096 ../tests/portmap/fuzz-corpus
+// Run by scripts/fuzz (fuzz_parse_router_xml).
 
 #include "PortMapping.h"
 

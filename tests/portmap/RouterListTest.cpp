@@ -1,11 +1,19 @@
 // Router.ini, the download addresses of Config.ini, and the version rule.
 
+#include "IniFile.h"
 #include "RouterList.h"
 #include "TestDirs.h"
 
+#include <QTextCodec>
 #include <gtest/gtest.h>
 
 namespace {
+
+// Bytes of a literal that holds zero bytes, without its terminating zero.
+template <size_t N>
+QByteArray Raw(const char (&s)[N]) {
+    return QByteArray(s, N - 1);
+}
 
 TEST(LoadRouterList, OffersModelsWithANameInTheLanguageAndAPlugIn) {
     ScopedTestDirs dirs;
@@ -95,6 +103,38 @@ TEST(WriteRouterIniValue, ChangesOneLineAndLeavesEveryOtherByte) {
     ASSERT_TRUE(WriteRouterIniValue(fresh, "Version3", "1.2.3.4"));
     EXPECT_EQ(ReadBytes(fresh), "[ROUTER]\r\nVersion3=1.2.3.4\r\n");
     EXPECT_FALSE(WriteRouterIniValue(dirs.Path("no/such/folder/Router.ini"), "Version1", "1"));
+}
+
+// Found by fuzzing: the writer looked for the [Router] section by other rules than the reader
+// (IniFile), so a version could land where no reader looks and the download was offered again
+// and again. Each file must read back with the new version and every other byte kept.
+TEST(WriteRouterIniValue, TheValueLandsWhereTheReaderLooks) {
+    const struct {
+        const char* why;
+        QByteArray before;
+        QByteArray after;
+    } cases[] = {
+        {"a repeated [Router] section is no part of the first",
+         "[ROUTER]\nCount=1\n[router]\nVersion1=9\n",
+         "[ROUTER]\nCount=1\nVersion1=1.0.0.4\r\n[router]\nVersion1=9\n"},
+        {"a zero byte ends a line, before the section header",
+         Raw("\xFF\xFF\0[ROUTER]\nCount=1\n"), Raw("\xFF\xFF\0[ROUTER]\nCount=1\nVersion1=1.0.0.4\r\n")},
+        {"a zero byte ends a line, before the key",
+         Raw("[ROUTER]\r\nx=1\0Version1=0\r\nCount=1\r\n"),
+         Raw("[ROUTER]\r\nx=1\0Version1=1.0.0.4\r\nCount=1\r\n")},
+        {"a byte-order mark is not part of the first line",
+         "\xEF\xBB\xBF[ROUTER]\r\nVersion1=0\r\n", "\xEF\xBB\xBF[ROUTER]\r\nVersion1=1.0.0.4\r\n"},
+    };
+    for (const auto& c : cases) {
+        ScopedTestDirs dirs;
+        const QString path = dirs.Path("Router.ini");
+        WriteBytes(path, c.before);
+        ASSERT_TRUE(WriteRouterIniValue(path, "Version1", "1.0.0.4")) << c.why;
+        EXPECT_EQ(ReadBytes(path), c.after) << c.why;
+        EXPECT_EQ(IniFile(path, QTextCodec::codecForName("ISO-8859-1")).ReadString("ROUTER", "Version1", ""),
+                  "1.0.0.4")
+            << c.why;
+    }
 }
 
 TEST(FindNoCase, FindsAnEntryInAnyLetterCase) {

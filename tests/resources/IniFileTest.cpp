@@ -108,6 +108,58 @@ TEST(IniFileWrite, KeepsOtherLinesAndUpdatesFirstOccurrence) {
     EXPECT_FALSE(IniFile(path).HasKey("Evil", "k"));
 }
 
+// Found by fuzzing: the writer kept a value with the blank that a line break at one end had
+// become, while the file gave it back without; and a zero character ended the line in the
+// file, so the rest of the value became a line of its own.
+TEST(IniFileWrite, WhatIsWrittenIsWhatTheFileGivesBack) {
+    const struct {
+        const char* why;
+        QString value;
+        const char* stored;
+    } cases[] = {
+        {"line break at the start", QStringLiteral("\r2k=v3"), "2k=v3"},
+        {"line breaks at the end", QStringLiteral("v\r\n"), "v"},
+        {"blanks and breaks mixed", QStringLiteral(" \n\t x y \r "), "x y"},
+        {"zero character inside", QString::fromUtf8("a\0Evil=1", 8), "a Evil=1"},
+        {"zero characters around", QString::fromUtf8("\0v\0", 3), "v"},
+    };
+    for (const auto& c : cases) {
+        ScopedTestDirs dirs;
+        const QString path = dirs.Path("o.ini");
+        WriteBytes(path, "[A]\r\nk=old\r\nnext=1\r\n");
+        IniFile ini(path);
+        ASSERT_TRUE(ini.WriteString("A", "k", c.value)) << c.why;
+        EXPECT_EQ(ini.ReadString("A", "k", "def"), c.stored) << c.why;
+        const IniFile again(path);
+        EXPECT_EQ(again.ReadString("A", "k", "def"), c.stored) << c.why;
+        EXPECT_EQ(again.Keys("A"), (QStringList{"k", "next"})) << c.why;
+        EXPECT_EQ(again.ReadString("A", "next", "def"), "1") << c.why;
+    }
+}
+
+// A key line that begins with "[" turns into a section header once its value holds "]", and
+// the keys after it would move into that section: such names are refused, the file kept.
+TEST(IniFileWrite, NamesThatWouldNotReadBackAreRefused) {
+    const struct {
+        const char* section;
+        QString key;
+    } refused[] = {
+        {"A", QStringLiteral("[k")},  {"A", QStringLiteral(" [k")}, {"A", QStringLiteral("a=b")},
+        {"A", QStringLiteral("k\nx")}, {"A", QString::fromUtf8("k\0x", 3)}, {"A]B", QStringLiteral("k")},
+        {"A\nB", QStringLiteral("k")},
+    };
+    const QByteArray before = "[A]\r\n[k=1\r\nnext=2\r\n";
+    for (const auto& r : refused) {
+        ScopedTestDirs dirs;
+        const QString path = dirs.Path("o.ini");
+        WriteBytes(path, before);
+        IniFile ini(path);
+        EXPECT_FALSE(ini.WriteString(r.section, r.key, "a]b")) << r.section << " " << r.key.toStdString();
+        EXPECT_EQ(ReadBytes(path), before) << r.section << " " << r.key.toStdString();
+        EXPECT_EQ(ini.ReadString("A", "[k", "def"), "1");
+    }
+}
+
 TEST(IniFileWrite, FailureKeepsTheOldFile) {
     ScopedTestDirs dirs;
     // A folder where the file should be: the rename fails, nothing else changes.

@@ -784,4 +784,93 @@ TEST(LanSimControl, ResetUndoesMovesRestartsAndUploads) {
   EXPECT_NE(sim.control("show m", quit).find("changes = 0\n"), std::string::npos);
 }
 
+// move: the camera answers from its new address at once, by UDP and TCP alike; its old
+// endpoints go.
+TEST(LanSimControl, MoveGivesOneCameraANewAddressAtOnce) {
+  auto sim = makeSim();
+  bool quit = false;
+  const std::size_t t = indexOf(sim, "t");
+  const std::uint64_t generation = sim.generation();
+  EXPECT_EQ(sim.control("move t 10.20.30.40", quit), "ok 1\n");
+  EXPECT_NE(sim.generation(), generation);
+  EXPECT_EQ(sim.camera(t).ip, (Ipv4{10, 20, 30, 40}));
+  const auto out = feed(sim, 8600, {0x44, 0x48, 0x01, 0x01});
+  const auto it = std::find_if(out.begin(), out.end(), [&](const lansim::Outgoing &o) { return o.camera == t; });
+  ASSERT_NE(it, out.end());
+  EXPECT_EQ(it->src, (Ipv4{10, 20, 30, 40}));
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(it->data->data()) + 4, 11), "10.20.30.40");
+  bool served = false;
+  for (const auto &e : sim.endpoints()) {
+    if (e.camera != t) continue;
+    EXPECT_EQ(e.ip, (Ipv4{10, 20, 30, 40}));
+    served = true;
+  }
+  EXPECT_TRUE(served);
+  EXPECT_NE(sim.control("show t", quit).find("ip = 10.20.30.40\n"), std::string::npos);
+  EXPECT_NE(sim.control("stats", quit).find("moves 1\n"), std::string::npos);
+
+  const struct {
+    const char *command, *answer;
+  } refused[] = {
+      {"move t", "error move needs a camera and an address\n"},
+      {"move t 10.1.2", "error move needs a unicast IPv4 address\n"},
+      {"move t 255.255.255.255", "error move needs a unicast IPv4 address\n"},
+      {"move t 224.0.0.1", "error move needs a unicast IPv4 address\n"},
+      {"move family:9 10.1.2.3", "error move needs exactly one camera; 2 match family:9\n"},
+      {"move nobody 10.1.2.3", "error move needs exactly one camera; 0 match nobody\n"},
+  };
+  for (const auto &r : refused) EXPECT_EQ(sim.control(r.command, quit), r.answer) << r.command;
+  EXPECT_EQ(sim.camera(t).ip, (Ipv4{10, 20, 30, 40}));
+  EXPECT_EQ(sim.control("reset t", quit), "ok 1\n");
+  EXPECT_EQ(sim.camera(t).ip, (Ipv4{192, 168, 7, 91}));
+}
+
+// mutate: that share of a camera's answers goes out damaged, datagrams and TCP replies alike;
+// the same seed damages the same way; reset and a share of 0 end it.
+TEST(LanSimControl, MutateDamagesTheShareOfAnswersAskedFor) {
+  auto sim = makeSim();
+  bool quit = false;
+  const Bytes probe = {0x44, 0x48, 0x01, 0x01};
+  const Bytes clean = *feed(sim, 8600, probe)[0].data;
+  const auto damaged = [&](int searches) {
+    int n = 0;
+    for (int i = 0; i < searches; ++i) {
+      const auto out = feed(sim, 8600, probe);
+      const Bytes &d = *out.at(0).data;
+      EXPECT_LE(d.size(), 2048u);
+      n += d != clean;
+    }
+    return n;
+  };
+  EXPECT_EQ(sim.control("mutate t 100 7", quit), "ok 1\n");
+  EXPECT_GE(damaged(200), 190);
+  std::vector<Bytes> first, second;
+  for (int run = 0; run < 2; ++run) {
+    sim.control("mutate t 100 99", quit);
+    for (int i = 0; i < 20; ++i) (run ? second : first).push_back(*feed(sim, 8600, probe)[0].data);
+  }
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(sim.control("mutate t 30 5", quit), "ok 1\n");
+  const int some = damaged(1000);
+  EXPECT_GT(some, 200);
+  EXPECT_LT(some, 400);
+  EXPECT_EQ(sim.control("mutate t 0", quit), "ok 1\n");
+  EXPECT_EQ(damaged(50), 0);
+
+  EXPECT_EQ(sim.control("mutate c 100", quit), "ok 1\n");
+  Tcp tcp = connect(sim, "c");
+  int replies = 0;
+  for (int i = 0; i < 20; ++i) replies += tcp.send(ctp("keepalive", "\r\n")) != ok();
+  EXPECT_GE(replies, 18);
+  EXPECT_NE(sim.control("show c", quit).find("mutate = 100\n"), std::string::npos);
+  EXPECT_EQ(sim.control("reset c", quit), "ok 1\n");
+  EXPECT_EQ(connect(sim, "c").send(ctp("keepalive", "\r\n")), ok());
+
+  for (const char *bad : {"mutate t", "mutate t 101", "mutate t x", "mutate t 5 -1", "mutate t 5 1 2"})
+    EXPECT_EQ(sim.control(bad, quit),
+              "error mutate needs a camera, a share of 0 to 100 percent and optionally a seed\n")
+        << bad;
+  EXPECT_EQ(sim.control("mutate nobody 5", quit), "error no camera matches nobody\n");
+}
+
 }  // namespace

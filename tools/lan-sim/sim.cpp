@@ -170,8 +170,73 @@ void Simulator::reset(std::size_t cam) {
   c.uploadModeUntil = 0;
   c.uploads.clear();
   c.changes = c.restarts = 0;
+  c.mutatePercent = 0;
   rebuild(cam);
   changed(cam);
+}
+
+void Simulator::move(std::size_t cam, const Ipv4 &ip) {
+  Camera &c = cams_[cam];
+  if (--ownAddresses_[ipv4ToHost(c.def.ip)] <= 0) ownAddresses_.erase(ipv4ToHost(c.def.ip));
+  ++ownAddresses_[ipv4ToHost(ip)];
+  c.def.ip = ip;
+  if (c.pending) c.pending->ip = ip;
+  ++stats_.moves;
+  rebuild(cam);
+  changed(cam);
+  note(c.def.id + " moves to " + ipv4Text(ip));
+}
+
+bool Simulator::mutateNow(std::size_t cam) {
+  const int share = cam < cams_.size() ? cams_[cam].mutatePercent : 0;
+  return share > 0 && static_cast<int>(rng_() % 100) < share;
+}
+
+// One to four damages: a byte changed (often to one that means something to a parser),
+// the answer cut, bytes inserted, or a piece repeated. At most maxSize bytes from 'from' on.
+void Simulator::mutateBytes(std::string &bytes, std::size_t from, std::size_t maxSize) {
+  static constexpr char kTelling[] = {'\0', '\r', '\n', ';', '=', '"', '\'', ',', ':', '[', ']', ' ',
+                                      '\xFF', '\x80', '0', '9', '-', '%'};
+  const int damages = 1 + static_cast<int>(rng_() % 4);
+  for (int k = 0; k < damages; ++k) {
+    const std::size_t n = bytes.size() - from;
+    const std::size_t at = from + (n ? rng_() % n : 0);
+    switch (rng_() % 6) {
+      case 0:
+        if (n) bytes[at] = static_cast<char>(rng_() & 0xFF);
+        break;
+      case 1:
+        if (n) bytes[at] = kTelling[rng_() % sizeof kTelling];
+        break;
+      case 2:
+        bytes.resize(at);
+        break;
+      case 3: {
+        std::string junk(1 + rng_() % 16, '\0');
+        for (char &ch : junk) ch = rng_() % 2 ? kTelling[rng_() % sizeof kTelling] : static_cast<char>(rng_() & 0xFF);
+        bytes.insert(at, junk);
+        break;
+      }
+      case 4:
+        if (n) bytes.insert(at, bytes.substr(at, 1 + rng_() % std::min<std::size_t>(n - (at - from), 64)));
+        break;
+      default:
+        if (n) bytes[at] = static_cast<char>(bytes[at] ^ (1 << (rng_() % 8)));
+        break;
+    }
+  }
+  if (bytes.size() - from > maxSize) bytes.resize(from + maxSize);
+  ++stats_.mutated;
+}
+
+void Simulator::mutateDatagrams(std::vector<Outgoing> &out, std::size_t from) {
+  for (std::size_t i = from; i < out.size(); ++i) {
+    Outgoing &o = out[i];
+    if (!o.data || !mutateNow(o.camera)) continue;
+    std::string bytes(o.data->begin(), o.data->end());
+    mutateBytes(bytes, 0, 2048);
+    o.data = std::make_shared<const Bytes>(bytes.begin(), bytes.end());
+  }
 }
 
 bool Simulator::deliverable(const Outgoing &o) const {
@@ -359,6 +424,12 @@ void Simulator::settingsCommand(const Incoming &in, Request kind, std::vector<Ou
 }
 
 void Simulator::onDatagram(const Incoming &in, std::vector<Outgoing> &out) {
+  const std::size_t before = out.size();
+  onDatagramHere(in, out);
+  mutateDatagrams(out, before);
+}
+
+void Simulator::onDatagramHere(const Incoming &in, std::vector<Outgoing> &out) {
   ++stats_.received;
   // The kernel hands every broadcast answer back to our own sockets as well.
   if (ownAddresses_.count(ipv4ToHost(in.src))) return ignore(in, "sent by a simulated camera");
@@ -492,6 +563,7 @@ std::string Simulator::show(std::size_t cam) const {
   kv("changes", std::to_string(c.changes));
   kv("restarts", std::to_string(c.restarts));
   kv("uploads", std::to_string(c.uploads.size()));
+  kv("mutate", std::to_string(c.mutatePercent));
   return s;
 }
 
@@ -538,6 +610,45 @@ std::string Simulator::control(std::string_view line, bool &quit) {
     auto who = match(target);
     if (who.empty()) return "error no camera matches " + std::string(target) + "\n";
     for (std::size_t i : who) restart(i, duration < 0 ? cams_[i].def.restartMs : static_cast<int>(duration));
+    return "ok " + std::to_string(who.size()) + "\n";
+  }
+  if (verb == "move") {
+    // move WHO IP
+    const auto b = arg.rfind(' ');
+    if (b == std::string_view::npos) return "error move needs a camera and an address\n";
+    std::string_view target = arg.substr(0, b);
+    while (!target.empty() && target.back() == ' ') target.remove_suffix(1);
+    const auto ip = parseIpv4(arg.substr(b + 1));
+    if (!ip || !unicast(*ip)) return "error move needs a unicast IPv4 address\n";
+    auto who = match(target);
+    if (who.size() != 1)
+      return "error move needs exactly one camera; " + std::to_string(who.size()) + " match " + std::string(target) + "\n";
+    move(who[0], *ip);
+    return "ok 1\n";
+  }
+  if (verb == "mutate") {
+    // mutate WHO PERCENT [SEED]
+    std::vector<std::string_view> words;
+    for (std::string_view rest = arg; !rest.empty();) {
+      const auto sp = rest.find(' ');
+      if (sp != 0) words.push_back(rest.substr(0, sp));
+      if (sp == std::string_view::npos) break;
+      rest.remove_prefix(sp + 1);
+    }
+    const auto number = [](std::string_view w, std::uint64_t max, std::uint64_t &v) {
+      if (w.empty() || w.size() > 19 || !std::all_of(w.begin(), w.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+        return false;
+      v = std::stoull(std::string(w));
+      return v <= max;
+    };
+    std::uint64_t percent = 0, seed = 0;
+    if (words.size() < 2 || words.size() > 3 || !number(words[1], 100, percent) ||
+        (words.size() == 3 && !number(words[2], UINT64_MAX, seed)))
+      return "error mutate needs a camera, a share of 0 to 100 percent and optionally a seed\n";
+    auto who = match(words[0]);
+    if (who.empty()) return "error no camera matches " + std::string(words[0]) + "\n";
+    if (words.size() == 3) rng_.seed(seed);
+    for (std::size_t i : who) cams_[i].mutatePercent = static_cast<int>(percent);
     return "ok " + std::to_string(who.size()) + "\n";
   }
   if (verb == "reset") {
@@ -588,11 +699,13 @@ std::string Simulator::control(std::string_view line, bool &quit) {
     kv("tcp_sessions", s.tcpSessions);
     kv("ctp_commands", s.ctpCommands);
     kv("http_requests", s.httpRequests);
+    kv("moves", s.moves);
+    kv("mutated", s.mutated);
     return out + "ok\n";
   }
   if (verb == "help")
-    return "stop WHO | start WHO | restart WHO [MS] | reset [WHO] | list [WHO] | show [WHO] | uploads [WHO] |"
-           " stats | ping | quit\n"
+    return "stop WHO | start WHO | restart WHO [MS] | move WHO IP | mutate WHO PERCENT [SEED] | reset [WHO] |"
+           " list [WHO] | show [WHO] | uploads [WHO] | stats | ping | quit\n"
            "WHO: camera id, MAC, IP address, family:N or all\nok\n";
   return "error unknown command\n";
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -47,6 +48,7 @@ struct Stats {
   std::uint64_t t9Searches = 0, dvsSearches = 0, wsdProbes = 0, onvifRequests = 0;
   std::uint64_t settingsApplied = 0, settingsRefused = 0, restarts = 0;
   std::uint64_t tcpSessions = 0, ctpCommands = 0, httpRequests = 0;
+  std::uint64_t moves = 0, mutated = 0;
 };
 
 enum class TcpKind { Web, Ctp };
@@ -130,6 +132,7 @@ class Simulator {
     std::int64_t uploadModeUntil = 0;  // family 5 after "exit": the next connection uploads
     std::vector<UploadRecord> uploads;
     std::uint64_t changes = 0, restarts = 0;
+    int mutatePercent = 0;       // this share of its answers goes out damaged
   };
 
   struct UploadState {
@@ -156,6 +159,7 @@ class Simulator {
     UploadState up;
   };
 
+  void onDatagramHere(const Incoming &in, std::vector<Outgoing> &out);
   void answerSearch(const Incoming &in, const std::vector<std::size_t> &who,
                     const Bytes CameraReplies::*which, std::vector<Outgoing> &out);
   void answerBin8FollowUp(const Incoming &in, Request kind, std::vector<Outgoing> &out);
@@ -175,9 +179,17 @@ class Simulator {
   void commit(std::size_t cam, CameraDef def);  // new values, at once or by a restart
   void restart(std::size_t cam, int ms);
   void reset(std::size_t cam);
+  void move(std::size_t cam, const Ipv4 &ip);  // a new address at once, as a DHCP server could give
+
+  // Damaged answers: of the cameras with a mutate share, that share of answers (datagrams from
+  // out[from] on, TCP output from byte from on) is mutated.
+  bool mutateNow(std::size_t cam);
+  void mutateBytes(std::string &bytes, std::size_t from, std::size_t maxSize);
+  void mutateDatagrams(std::vector<Outgoing> &out, std::size_t from);
   std::string show(std::size_t cam) const;
 
   // TCP dialects.
+  bool sessionDispatch(Session &s, ByteView data, std::string &out);
   bool ctpInput(Session &s, std::string &out);
   bool uploadInput(Session &s, std::string &out);
   void finishUpload(Session &s);
@@ -202,6 +214,7 @@ class Simulator {
   std::uint64_t generation_ = 1;
   std::int64_t now_ = 0;
   Stats stats_;
+  std::mt19937_64 rng_{1};
 };
 
 }  // namespace lansim

@@ -179,6 +179,14 @@ bool Simulator::sessionInput(std::uint64_t id, ByteView data, std::string &out) 
   auto it = sessions_.find(id);
   if (it == sessions_.end() || !sessionCurrent(id)) return false;
   Session &s = it->second;
+  const std::size_t before = out.size();
+  const bool keep = sessionDispatch(s, data, out);
+  // A damaged answer, but never a damaged upload: its framing is the camera's own business.
+  if (out.size() > before && !s.upload && mutateNow(s.camera)) mutateBytes(out, before, out.size() - before + 64);
+  return keep;
+}
+
+bool Simulator::sessionDispatch(Session &s, ByteView data, std::string &out) {
   if (s.kind == TcpKind::Web) return httpInput(s, data, out);
   if (!s.sniffed) {
     // The device port of family 5 serves its web pages as well.
