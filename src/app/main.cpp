@@ -3,6 +3,7 @@
 #include "Platform.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -22,8 +23,10 @@ int main(int argc, char** argv) {
         std::fputs(UnknownArgumentText(QString::fromLocal8Bit(argv[1])).toLocal8Bit().constData(), stderr);
         return kUsageExitCode;
     }
-    // The desktop file's name, so that the desktop matches the window to its menu entry and icon.
+    // The desktop file's name, so that the desktop matches the window to its menu entry, and the
+    // installed icon for the window (none when the program runs from the build tree).
     QGuiApplication::setDesktopFileName(QStringLiteral("ipcam-wizard"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ipcam-wizard")));
     QuitOnTerminationSignals();
     TfrmMain main;
     if (!main.StartedOk())
