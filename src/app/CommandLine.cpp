@@ -23,10 +23,14 @@ TCommandLineRequest ReadCommandLineRequest(int argc, const char* const* argv) {
 QString VersionText() { return QStringLiteral("ipcam-wizard " IPCAM_VERSION "\n"); }
 
 QString HelpText() {
-    // The folders as this run would use them, without making any of them.
-    const QString settings = TTools::AppDataDir(26, false);
-    const QString userRouter = UserRouterFolder();
-    const QString none = QStringLiteral("(none: no home folder)");
+    // The folders as this run would use them, without making any of them. Without a home the
+    // program folder stands in for the user's folders.
+    QString settings = TTools::AppDataDir(26, false);
+    if (settings.isEmpty())
+        settings = TTools::AppDir();
+    QString userRouter = UserRouterFolder();
+    if (userRouter.isEmpty())
+        userRouter = TTools::AppDir() + QStringLiteral("Router/");
     QString t;
     t += QStringLiteral("Usage: ipcam-wizard [--help | --version]\n"
                         "\n"
@@ -42,8 +46,8 @@ QString HelpText() {
                         "Files:\n");
     t += QStringLiteral("  program folder  %1\n").arg(TTools::AppDir());
     t += QStringLiteral("                  Config.ini, ipcam-wizard.mskn, Router/, 909/ (read only)\n");
-    t += QStringLiteral("  settings        %1\n").arg(settings.isEmpty() ? none : settings + QStringLiteral("option.ini"));
-    t += QStringLiteral("  downloads       %1\n").arg(userRouter.isEmpty() ? none : userRouter);
+    t += QStringLiteral("  settings        %1option.ini\n").arg(settings);
+    t += QStringLiteral("  downloads       %1\n").arg(userRouter);
     t += QStringLiteral("                  router list and plug-ins, found before those of Router/\n");
     return t;
 }

@@ -48,10 +48,15 @@ QByteArray TrimBlanks(QByteArray s) {
 }  // namespace
 
 QString UserRouterFolder() {
-    const QString data = TTools::SpecialFolder(28, false);
-    if (data.isEmpty() || !QDir::isAbsolutePath(data))
-        return QString();
-    return data + QStringLiteral("ipcam-wizard/Router/");
+    // The XDG rule, as for the settings folder: no home, no folder of the user's.
+    QString data = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
+    if (data.isEmpty() || !QDir::isAbsolutePath(data)) {
+        const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+        if (home.isEmpty() || !QDir::isAbsolutePath(home))
+            return QString();
+        data = home + QStringLiteral("/.local/share");
+    }
+    return WithSeparator(data) + QStringLiteral("ipcam-wizard/Router/");
 }
 
 TPortMapSetup TPortMapSetup::Default() {

@@ -36,9 +36,8 @@ struct TPortMapSetup {
     bool IsWritable(const QString& path) const;
 };
 
-// The user's "Router" folder: the per-user data folder (XDG_DATA_HOME, ~/.local/share) +
-// "ipcam-wizard/Router/", shared by the program and its tools; empty when there is no such
-// folder (no home).
+// The user's "Router" folder: the per-user data folder (XDG_DATA_HOME, else ~/.local/share) +
+// "ipcam-wizard/Router/", shared by the program and its tools; empty without a home.
 QString UserRouterFolder();
 
 // The download server used when Config.ini names none.

@@ -108,6 +108,15 @@ TEST(CommandLine, HelpAndVersionNeedNoDisplayAndAnythingElseIsRefused) {
     // Nothing was made on the way: no settings folder, no data folder.
     EXPECT_FALSE(QFileInfo::exists(dirs.Config() + "/ipcam-wizard"));
     EXPECT_FALSE(QFileInfo::exists(dirs.Data()));
+
+    // Without a home the program folder stands in for the user's folders.
+    QProcessEnvironment homeless = UserEnvironment(dirs);
+    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+        homeless.remove(QLatin1String(var));
+    const Outcome r = RunProgram(PROGRAM, {"--help"}, homeless);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.contains("\n  settings        " PROGRAM_DIR "/option.ini\n"
+                               "  downloads       " PROGRAM_DIR "/Router/\n")) << r.out.toStdString();
 }
 
 // The text of a link as stored, not resolved.
