@@ -130,7 +130,7 @@ TfrmPortForward::TfrmPortForward(QWidget* parent, const TPortMapSetup& setup)
     map_.DualPort = false;
     // A list already there is read now; a missing one is downloaded once the dialog shows, so
     // that the wait happens in a painted window with a working Cancel.
-    const QString list = FindNoCase(setup_.RouterDir, QStringLiteral("Router.ini"));
+    const QString list = setup_.Find(QStringLiteral("Router.ini"));
     if (QFileInfo(list).isFile()) {
         routerListTried_ = true;
         LoadRouterList(list);
@@ -163,7 +163,7 @@ const TRouter* TfrmPortForward::SelectedRouter() const {
     return i >= 0 && i < routers_.size() ? &routers_[i] : nullptr;
 }
 
-QString TfrmPortForward::PlugInPath(const TRouter& r) const { return FindNoCase(setup_.RouterDir, r.PlugInFile); }
+QString TfrmPortForward::PlugInPath(const TRouter& r) const { return setup_.Find(r.PlugInFile); }
 
 void TfrmPortForward::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
@@ -176,9 +176,10 @@ void TfrmPortForward::EnsureRouterList() {
         return;
     routerListTried_ = true;
     BusyCursor cursor;
-    QString path = FindNoCase(setup_.RouterDir, QStringLiteral("Router.ini"));
+    // Neither folder has a list: it is downloaded into the user's folder.
+    const QString path = setup_.Find(QStringLiteral("Router.ini"));
     if (!QFileInfo(path).isFile()) {
-        TTools::ForceDirs(setup_.RouterDir);
+        TTools::ForceDirs(setup_.WritableDir());
         const QString url = urls_.RouterListUrl;
         if (!RunBusy([&] { DownloadFile(url, path, &cancel_); })) {
             CloseIfCancelled();
@@ -353,10 +354,13 @@ void TfrmPortForward::CheckNewVersion() {
         ~Reenable() { b->setEnabled(true); }
     } reenable{BitBtn3};
 
-    TTools::ForceDirs(setup_.RouterDir);
+    TTools::ForceDirs(setup_.WritableDir());
+    // The plug-in in use (the user's or the carried one) is the one whose version counts; a
+    // newer one always goes into the user's folder, where it is found first from then on.
     const QString plugIn = PlugInPath(router);
+    const QString target = FindNoCase(setup_.WritableDir(), router.PlugInFile);
     const QString listUrl = urls_.RouterListUrl;
-    const QString dir = setup_.RouterDir;
+    const QString dir = setup_.WritableDir();
     TPlugInCallOptions options;
     options.timeoutMs = PlugInTimeoutMs;
     options.cancel = &cancel_;
@@ -381,12 +385,15 @@ void TfrmPortForward::CheckNewVersion() {
     bool ok = false;
     {
         BusyCursor downloading;
-        if (!RunBusy([&] { ok = DownloadFile(url, plugIn, &cancel_); }))
+        if (!RunBusy([&] { ok = DownloadFile(url, target, &cancel_); }))
             return;
     }
     if (ok) {
-        WriteRouterIniValue(FindNoCase(setup_.RouterDir, QStringLiteral("Router.ini")),
-                            QStringLiteral("Version") + QString::number(router.Number), remote);
+        // The version is noted in a list of the user's own. The carried list is never written,
+        // nor copied for the note: a copy would hide the lists of later installations.
+        const QString list = setup_.Find(QStringLiteral("Router.ini"));
+        if (setup_.IsWritable(list) && QFileInfo(list).isFile())
+            WriteRouterIniValue(list, QStringLiteral("Version") + QString::number(router.Number), remote);
         return;
     }
     ResMessageBox(QStringLiteral("IDS_DOWNLOAD_DLL_ERROR"), kError, MB::ICONERROR);

@@ -47,12 +47,43 @@ QByteArray TrimBlanks(QByteArray s) {
 
 }  // namespace
 
+QString UserRouterFolder() {
+    // The XDG rule, as for the settings folder: no home, no folder of the user's.
+    QString data = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
+    if (data.isEmpty() || !QDir::isAbsolutePath(data)) {
+        const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+        if (home.isEmpty() || !QDir::isAbsolutePath(home))
+            return QString();
+        data = home + QStringLiteral("/.local/share");
+    }
+    return WithSeparator(data) + QStringLiteral("ipcam-wizard/Router/");
+}
+
 TPortMapSetup TPortMapSetup::Default() {
     TPortMapSetup s;
     s.RouterDir = WithSeparator(FindNoCase(TTools::AppDir(), QStringLiteral("Router")));
+    s.UserRouterDir = UserRouterFolder();
     s.ConfigPath = FindNoCase(TTools::AppDir(), QStringLiteral("Config.ini"));
     s.PlugInHost = DefaultPlugInHost();
     return s;
+}
+
+QString TPortMapSetup::WritableDir() const {
+    // Without a home the program folder is all there is, as for option.ini.
+    return WithSeparator(UserRouterDir.isEmpty() ? RouterDir : UserRouterDir);
+}
+
+QString TPortMapSetup::Find(const QString& name) const {
+    const QString mine = FindNoCase(WritableDir(), name);
+    if (QFileInfo::exists(mine) || RouterDir.isEmpty())
+        return mine;
+    const QString carried = FindNoCase(RouterDir, name);
+    return QFileInfo::exists(carried) ? carried : mine;
+}
+
+bool TPortMapSetup::IsWritable(const QString& path) const {
+    const QString dir = WithSeparator(QFileInfo(path).absolutePath());
+    return QDir::cleanPath(dir) == QDir::cleanPath(WritableDir());
 }
 
 TPlugInUrls TPlugInUrls::FromConfig(const QString& configPath) {

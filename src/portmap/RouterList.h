@@ -1,6 +1,6 @@
 #pragma once
 // The router models of Router.ini, the download addresses of the router list and plug-ins,
-// downloads into the "Router" folder and the version rules. Widget-free; every call that may
+// downloads into the user's "Router" folder and the version rules. Widget-free; every call that may
 // wait on the network takes a cancel flag and is meant for a worker thread.
 
 #include <QList>
@@ -14,15 +14,31 @@ struct TRouter {
     QString PlugInFile;   // file name inside the "Router" folder
 };
 
-// Where the dialog keeps and finds its files.
+// Where the dialog keeps and finds its files. Two "Router" folders: the one carried beside the
+// executable, which an installed program cannot write to, and the user's own, which holds
+// whatever is downloaded. A file is looked for in the user's folder first, then in the carried
+// one; every write goes to the user's folder.
 struct TPortMapSetup {
-    QString RouterDir;   // the "Router" folder, with a trailing separator
-    QString ConfigPath;  // Config.ini
-    QString PlugInHost;  // the helper that makes plug-in calls
-    // The "Router" folder beside the executable (in whatever letter case it exists) and
-    // Config.ini beside the executable.
+    QString RouterDir;      // the carried "Router" folder, with a trailing separator; only read
+    QString UserRouterDir;  // the user's "Router" folder; empty: RouterDir serves as both
+    QString ConfigPath;     // Config.ini
+    QString PlugInHost;     // the helper that makes plug-in calls
+    // The "Router" folder beside the executable (in whatever letter case it exists), the
+    // user's folder of UserRouterFolder(), Config.ini beside the executable.
     static TPortMapSetup Default();
+
+    // The folder that downloads go to, with a trailing separator.
+    QString WritableDir() const;
+    // name (matched without regard to case) in the user's folder when it is there, else in the
+    // carried folder when it is there, else the user's-folder path where a download would put it.
+    QString Find(const QString& name) const;
+    // True when path lies in the user's folder (so the program may change it).
+    bool IsWritable(const QString& path) const;
 };
+
+// The user's "Router" folder: the per-user data folder (XDG_DATA_HOME, else ~/.local/share) +
+// "ipcam-wizard/Router/", shared by the program and its tools; empty without a home.
+QString UserRouterFolder();
 
 // The download server used when Config.ini names none.
 inline constexpr const char* kDefaultPlugInServer = "http://router.ipcam-wizard.example";

@@ -22,10 +22,13 @@ QString WithSeparator(QString path) {
 }
 
 QString ExecutablePath() {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationFilePath();
-    // Before the application object exists (tests, tools) the kernel still knows.
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    // The kernel's name of the running file, with every link resolved: an installed program is
+    // started through bin/ipcam-wizard, a link, and its folders lie beside the file itself.
+    // The same answer before and after the application object exists.
+    const QString path = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    if (!path.isEmpty() || !QCoreApplication::instance())
+        return path;
+    return QCoreApplication::applicationFilePath();
 }
 
 }  // namespace

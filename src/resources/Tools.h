@@ -12,7 +12,8 @@ public:
 
     // Temporary folder, with a trailing separator.
     static QString GetTempDir();
-    // Folder of the running executable, with a trailing separator.
+    // Folder of the running executable (the file itself, every link resolved), with a
+    // trailing separator.
     static QString AppDir();
     // File name of the running executable (no folder).
     static QString ExeName();

@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -56,7 +57,9 @@ protected:
                 return MB::IDOK;
             return answers.isEmpty() ? MB::IDNO : answers.takeFirst();
         });
+        // The carried folder beside the program and the user's, which the dialog creates itself.
         setup.RouterDir = dirs.Path("app/Router/");
+        setup.UserRouterDir = dirs.Path("data/ipcam-wizard/Router/");
         setup.ConfigPath = dirs.Path("app/Config.ini");
         setup.PlugInHost = QStringLiteral(IPCAM_PLUGIN_HOST);
         QDir().mkpath(setup.RouterDir);
@@ -340,6 +343,14 @@ protected:
                                       server.Base() + "\r\n").toUtf8());
     }
     static QByteArray FileBytes(const QString& path) { return ReadBytes(path); }
+    // Every file of a folder with its bytes: what a download must not have touched.
+    static QMap<QString, QByteArray> Snapshot(const QString& dir) {
+        QMap<QString, QByteArray> files;
+        for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::Hidden))
+            files.insert(name, ReadBytes(dir + name));
+        return files;
+    }
+    static QStringList Names(const QString& dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden); }
 };
 
 TEST_F(PortForwardDownload, AMissingRouterListIsDownloadedWhenTheDialogShows) {
@@ -352,7 +363,10 @@ TEST_F(PortForwardDownload, AMissingRouterListIsDownloadedWhenTheDialogShows) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_TRUE(boxes.isEmpty());
     EXPECT_EQ(dlg.cmbRouter->itemText(0), "Served router");
-    EXPECT_EQ(FileBytes(setup.RouterDir + "Router.ini"), "[ROUTER]\r\nCount=1\r\nRenName1=Served router\r\nrpath1=test.so\r\n");
+    // Into the user's folder, which did not exist yet; the program's folder stays as it was.
+    EXPECT_EQ(FileBytes(setup.UserRouterDir + "Router.ini"), "[ROUTER]\r\nCount=1\r\nRenName1=Served router\r\nrpath1=test.so\r\n");
+    EXPECT_EQ(Names(setup.UserRouterDir), QStringList{"Router.ini"});
+    EXPECT_TRUE(Names(setup.RouterDir).isEmpty());
 }
 
 TEST_F(PortForwardDownload, NoRouterListMeansNoPortMapping) {
@@ -368,9 +382,10 @@ TEST_F(PortForwardDownload, NoRouterListMeansNoPortMapping) {
     EXPECT_TRUE(server.Requests().contains("GET /router/Router.txt 404"));
 }
 
-TEST_F(PortForwardDownload, ANewerPlugInIsOfferedByTextComparisonAndInstalled) {
+TEST_F(PortForwardDownload, ANewerPlugInIsOfferedByTextComparisonAndInstalledForTheUser) {
     InstallRouterIni();
-    InstallPlugIn("router-plugin-test");  // 1.0.0.10
+    InstallPlugIn("router-plugin-test");  // 1.0.0.10, carried with the program
+    const QMap<QString, QByteArray> carried = Snapshot(setup.RouterDir);
     const QByteArray installed = FileBytes(setup.RouterDir + "test.so");
     const QByteArray newer = FileBytes(TestPlugIn::Library("router-plugin-test-9"));
     server.Put("Router.txt", "[ROUTER]\r\nCount=1\r\nRenName1=Test router\r\nrpath1=test.so\r\nVersion1=1.0.0.9\r\n");
@@ -381,22 +396,57 @@ TEST_F(PortForwardDownload, ANewerPlugInIsOfferedByTextComparisonAndInstalled) {
     EXPECT_EQ(Texts(), QStringList{"There is no new version,whether to upgrade it?"});
     EXPECT_EQ(boxes[0].title, "Information");
     EXPECT_EQ(boxes[0].flags, 36);
-    EXPECT_EQ(FileBytes(setup.RouterDir + "test.so"), installed);
+    EXPECT_TRUE(Names(setup.UserRouterDir).isEmpty());
 
     boxes.clear();
     answers = {MB::IDYES};
     dlg.BitBtn3Click();
     EXPECT_EQ(Texts(), QStringList{"There is no new version,whether to upgrade it?"});
-    EXPECT_EQ(FileBytes(setup.RouterDir + "test.so"), newer);
-    EXPECT_EQ(FileBytes(setup.RouterDir + "test.so.old"), installed);
-    EXPECT_TRUE(FileBytes(setup.RouterDir + "Router.ini").contains("\r\nVersion1=1.0.0.9\r\n"));
-    EXPECT_FALSE(QFileInfo::exists(setup.RouterDir + "Router.tmp"));
+    // The new plug-in is the user's; nothing of the program's folder changed, so no version is
+    // noted in its list either.
+    EXPECT_EQ(FileBytes(setup.UserRouterDir + "test.so"), newer);
+    EXPECT_EQ(Names(setup.UserRouterDir), QStringList{"test.so"});
+    EXPECT_EQ(Snapshot(setup.RouterDir), carried);
+    EXPECT_EQ(FileBytes(setup.RouterDir + "test.so"), installed);
     EXPECT_TRUE(dlg.BitBtn3->isEnabled());
 
     boxes.clear();
-    dlg.BitBtn3Click();  // 1.0.0.9 installed, 1.0.0.9 listed
+    dlg.BitBtn3Click();  // the user's 1.0.0.9 is found first; 1.0.0.9 listed
     EXPECT_EQ(Texts(), QStringList{"There is no the new version need to be refreshed!"});
     EXPECT_EQ(boxes[0].flags, 48);
+    EXPECT_EQ(Names(setup.UserRouterDir), QStringList{"test.so"});
+}
+
+TEST_F(PortForwardDownload, TheUsersListAndPlugInsComeBeforeTheCarriedOnes) {
+    InstallRouterIni();
+    InstallPlugIn("router-plugin-test");  // carried 1.0.0.10
+    const QMap<QString, QByteArray> carried = Snapshot(setup.RouterDir);
+    const QByteArray users = FileBytes(TestPlugIn::Library("router-plugin-test-9"));
+    WriteBytes(setup.UserRouterDir + "router.INI", "[ROUTER]\r\nCount=1\r\nRenName1=User router\r\nrpath1=TEST.so\r\n");
+    WriteBytes(setup.UserRouterDir + "test.so", users);
+    TfrmPortForward dlg(nullptr, setup);
+    ASSERT_EQ(dlg.cmbRouter->count(), 1);
+    EXPECT_EQ(dlg.cmbRouter->itemText(0), "User router");
+
+    // Listed 1.0.0.9: the carried 1.0.0.10 would be older as text, the user's 1.0.0.9 is not.
+    server.Put("Router.txt", "[ROUTER]\r\nVersion1=1.0.0.9\r\n");
+    dlg.BitBtn3Click();
+    EXPECT_EQ(Texts(), QStringList{"There is no the new version need to be refreshed!"});
+
+    // A newer one replaces the user's, which is kept as .old, and its version is noted in the
+    // user's own list.
+    boxes.clear();
+    server.Put("Router.txt", "[ROUTER]\r\nVersion1=1.0.1.0\r\n");
+    server.Put("TEST.so", FileBytes(TestPlugIn::Library("router-plugin-test")));
+    answers = {MB::IDYES};
+    dlg.BitBtn3Click();
+    EXPECT_EQ(Texts(), QStringList{"There is no new version,whether to upgrade it?"});
+    EXPECT_EQ(FileBytes(setup.UserRouterDir + "test.so"), FileBytes(TestPlugIn::Library("router-plugin-test")));
+    EXPECT_EQ(FileBytes(setup.UserRouterDir + "test.so.old"), users);
+    EXPECT_EQ(FileBytes(setup.UserRouterDir + "router.INI"),
+              "[ROUTER]\r\nCount=1\r\nRenName1=User router\r\nrpath1=TEST.so\r\nVersion1=1.0.1.0\r\n");
+    EXPECT_EQ(Names(setup.UserRouterDir), QStringList({"router.INI", "test.so", "test.so.old"}));
+    EXPECT_EQ(Snapshot(setup.RouterDir), carried);
 }
 
 TEST_F(PortForwardDownload, WithoutAListThePlugInIsCurrentAndAFailedDownloadIsReported) {
@@ -414,6 +464,7 @@ TEST_F(PortForwardDownload, WithoutAListThePlugInIsCurrentAndAFailedDownloadIsRe
                                     QString::fromUtf8("Download profile information failure！")}));
     EXPECT_EQ(FileBytes(setup.RouterDir + "test.so"), FileBytes(TestPlugIn::Library("router-plugin-test-nover")));
     EXPECT_TRUE(FileBytes(setup.RouterDir + "Router.ini").contains("Version1=1.0.0.10"));
+    EXPECT_TRUE(Names(setup.UserRouterDir).isEmpty());  // no partial download left behind
 }
 
 }  // namespace

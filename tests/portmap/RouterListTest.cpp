@@ -3,6 +3,7 @@
 #include "IniFile.h"
 #include "RouterList.h"
 #include "TestDirs.h"
+#include "Tools.h"
 
 #include <QTextCodec>
 #include <gtest/gtest.h>
@@ -144,6 +145,52 @@ TEST(FindNoCase, FindsAnEntryInAnyLetterCase) {
     EXPECT_EQ(dir, dirs.Path("ROUTER"));
     EXPECT_EQ(FindNoCase(dir, "Router.ini"), dirs.Path("ROUTER/router.INI"));
     EXPECT_EQ(FindNoCase(dir, "Missing.ini"), dirs.Path("ROUTER/Missing.ini"));
+}
+
+// The user's folder comes first, file by file; the carried one is the fallback; a missing
+// file is to be had in the user's folder.
+TEST(PortMapSetup, TheUsersFolderIsSearchedFirst) {
+    ScopedTestDirs dirs;
+    TPortMapSetup s;
+    s.RouterDir = dirs.Path("app/Router/");
+    s.UserRouterDir = dirs.Path("data/Router/");
+    WriteBytes(s.RouterDir + "Router.ini", "carried");
+    WriteBytes(s.RouterDir + "a.so", "carried");
+    WriteBytes(s.RouterDir + "B.so", "carried");
+    WriteBytes(s.UserRouterDir + "a.so", "mine");
+    WriteBytes(s.UserRouterDir + "C.SO", "mine");
+    struct Case {
+        const char* name;
+        QString found;
+    };
+    const Case cases[] = {
+        {"Router.ini", s.RouterDir + "Router.ini"},
+        {"a.so", s.UserRouterDir + "a.so"},
+        {"b.so", s.RouterDir + "B.so"},
+        {"c.so", s.UserRouterDir + "C.SO"},
+        {"d.so", s.UserRouterDir + "d.so"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(s.Find(c.name), c.found) << c.name;
+    EXPECT_EQ(s.WritableDir(), s.UserRouterDir);
+    EXPECT_TRUE(s.IsWritable(s.UserRouterDir + "a.so"));
+    EXPECT_FALSE(s.IsWritable(s.RouterDir + "a.so"));
+
+    // Without a user's folder the carried one serves as both.
+    s.UserRouterDir.clear();
+    EXPECT_EQ(s.Find("a.so"), s.RouterDir + "a.so");
+    EXPECT_EQ(s.Find("d.so"), s.RouterDir + "d.so");
+    EXPECT_EQ(s.WritableDir(), s.RouterDir);
+    EXPECT_TRUE(s.IsWritable(s.RouterDir + "a.so"));
+}
+
+TEST(PortMapSetup, TheUsersFolderLiesInTheDataFolder) {
+    ScopedTestDirs dirs;  // XDG_DATA_HOME is its "data"
+    EXPECT_EQ(UserRouterFolder(), dirs.Path("data/ipcam-wizard/Router/"));
+    const TPortMapSetup s = TPortMapSetup::Default();
+    EXPECT_EQ(s.UserRouterDir, dirs.Path("data/ipcam-wizard/Router/"));
+    EXPECT_EQ(s.RouterDir, TTools::AppDir() + "Router/");
+    EXPECT_FALSE(QFileInfo::exists(dirs.Data()));  // made only when something is written
 }
 
 TEST(VersionRule, VersionsAreComparedAsTexts) {

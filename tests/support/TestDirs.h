@@ -1,6 +1,6 @@
 #pragma once
-// A fresh temporary folder per test, with TMPDIR and the per-user settings folder pointed into
-// it, so tests never touch the real ones and never see each other's files.
+// A fresh temporary folder per test, with TMPDIR and the per-user settings and data folders
+// pointed into it, so tests never touch the real ones and never see each other's files.
 
 #include <QByteArray>
 #include <QDir>
@@ -11,19 +11,23 @@
 
 struct ScopedTestDirs {
     QTemporaryDir root;
-    QByteArray oldTmp = qgetenv("TMPDIR"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    QByteArray oldTmp = qgetenv("TMPDIR"), oldConfig = qgetenv("XDG_CONFIG_HOME"), oldData = qgetenv("XDG_DATA_HOME");
     ScopedTestDirs() {
         QDir().mkpath(Tmp());
         QDir().mkpath(Config());
         qputenv("TMPDIR", QFile::encodeName(Tmp()));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(Config()));
+        // Not made: the program makes its data folders itself.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(Data()));
     }
     ~ScopedTestDirs() {
         qputenv("TMPDIR", oldTmp);
         if (oldConfig.isEmpty()) qunsetenv("XDG_CONFIG_HOME"); else qputenv("XDG_CONFIG_HOME", oldConfig);
+        if (oldData.isEmpty()) qunsetenv("XDG_DATA_HOME"); else qputenv("XDG_DATA_HOME", oldData);
     }
     QString Tmp() const { return root.path() + QStringLiteral("/tmp"); }
     QString Config() const { return root.path() + QStringLiteral("/config"); }
+    QString Data() const { return root.path() + QStringLiteral("/data"); }
     QString Path(const QString& rel) const { return root.path() + QLatin1Char('/') + rel; }
 };
 

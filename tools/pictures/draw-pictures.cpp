@@ -1,33 +1,130 @@
-// Draws the program's pictures: plain vector drawings, so that they are our own and small.
+// Draws the program's pictures and its desktop icon: plain vector drawings, so that they are
+// our own and small.
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <cstdio>
+#include <vector>
 
 namespace {
+
+// The camera as a list of plain shapes, so that the same drawing goes to pixels (QPainter) and
+// to the scalable icon (SVG). Local units: the housing is 80 wide, centred on the origin.
+struct Shape {
+    enum Kind { RoundedRect, Rect, Circle } kind;
+    QRectF box;       // Circle: centre box.center(), radius box.width() / 2
+    double radius;    // RoundedRect corners
+    QColor fill;
+    bool outlined;    // with the housing's outline colour, 2 units wide
+};
+
+QColor Outline(QColor body) { return body.darker(160); }
+
+std::vector<Shape> CameraShapes(QColor body) {
+    auto circle = [](QPointF c, double r, QColor fill, bool outlined) {
+        return Shape{Shape::Circle, QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r), 0, fill, outlined};
+    };
+    return {
+        {Shape::RoundedRect, QRectF(-40, -22, 80, 44), 10, body, true},   // housing
+        circle(QPointF(10, 0), 17, QColor(40, 44, 52), true),             // lens ring
+        circle(QPointF(10, 0), 9, QColor(90, 140, 210), true),            // glass
+        circle(QPointF(6, -4), 3, Qt::white, false),                      // glint
+        circle(QPointF(-28, -12), 3, QColor(220, 60, 60), false),         // status light
+        {Shape::Rect, QRectF(-6, 22, 12, 16), 0, body.darker(115), true},  // stand
+        {Shape::RoundedRect, QRectF(-24, 38, 48, 8), 3, body.darker(115), true},
+    };
+}
 
 void Camera(QPainter& p, QPointF at, double s, QColor body) {
     p.save();
     p.translate(at);
     p.scale(s, s);
-    p.setPen(QPen(body.darker(160), 2));
-    p.setBrush(body);
-    p.drawRoundedRect(QRectF(-40, -22, 80, 44), 10, 10);          // housing
-    p.setBrush(QColor(40, 44, 52));
-    p.drawEllipse(QPointF(10, 0), 17, 17);                          // lens ring
-    p.setBrush(QColor(90, 140, 210));
-    p.drawEllipse(QPointF(10, 0), 9, 9);                            // glass
-    p.setBrush(Qt::white);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QPointF(6, -4), 3, 3);                            // glint
-    p.setBrush(QColor(220, 60, 60));
-    p.drawEllipse(QPointF(-28, -12), 3, 3);                         // status light
-    p.setPen(QPen(body.darker(160), 2));
-    p.setBrush(body.darker(115));
-    p.drawRect(QRectF(-6, 22, 12, 16));                             // stand
-    p.drawRoundedRect(QRectF(-24, 38, 48, 8), 3, 3);
+    for (const Shape& sh : CameraShapes(body)) {
+        p.setPen(sh.outlined ? QPen(Outline(body), 2) : QPen(Qt::NoPen));
+        p.setBrush(sh.fill);
+        switch (sh.kind) {
+        case Shape::RoundedRect: p.drawRoundedRect(sh.box, sh.radius, sh.radius); break;
+        case Shape::Rect: p.drawRect(sh.box); break;
+        case Shape::Circle: p.drawEllipse(sh.box.center(), sh.box.width() / 2, sh.box.height() / 2); break;
+        }
+    }
     p.restore();
+}
+
+// The program's icon on a 256-unit square: the camera on a rounded tile of the welcome
+// picture's sky.
+constexpr double kIconUnits = 256;
+const QRectF kIconTile(16, 16, 224, 224);
+constexpr double kIconTileRadius = 40;
+const QColor kSkyTop(70, 130, 200), kSkyBottom(30, 60, 110), kIconBody(240, 240, 240);
+const QPointF kIconCameraAt(128, 100.4);  // the camera's middle (local y 12) at the tile's
+constexpr double kIconCameraScale = 2.3;
+
+void IconPng(const QString& path, int size) {
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / kIconUnits, size / kIconUnits);
+    QLinearGradient sky(0, kIconTile.top(), 0, kIconTile.bottom());
+    sky.setColorAt(0, kSkyTop);
+    sky.setColorAt(1, kSkyBottom);
+    p.setPen(Qt::NoPen);
+    p.setBrush(sky);
+    p.drawRoundedRect(kIconTile, kIconTileRadius, kIconTileRadius);
+    Camera(p, kIconCameraAt, kIconCameraScale, kIconBody);
+    p.end();
+    img.save(path);
+}
+
+QString Num(double v) { return QString::number(v, 'g', 6); }
+
+void IconSvg(const QString& path) {
+    QString svg;
+    svg += QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n");
+    svg += QStringLiteral("<defs><linearGradient id=\"sky\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">"
+                          "<stop offset=\"0\" stop-color=\"%1\"/><stop offset=\"1\" stop-color=\"%2\"/>"
+                          "</linearGradient></defs>\n")
+               .arg(kSkyTop.name(), kSkyBottom.name());
+    svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" ry=\"%5\" fill=\"url(#sky)\"/>\n")
+               .arg(Num(kIconTile.x()), Num(kIconTile.y()), Num(kIconTile.width()), Num(kIconTile.height()),
+                    Num(kIconTileRadius));
+    svg += QStringLiteral("<g transform=\"translate(%1 %2) scale(%3)\" stroke-width=\"2\">\n")
+               .arg(Num(kIconCameraAt.x()), Num(kIconCameraAt.y()), Num(kIconCameraScale));
+    for (const Shape& sh : CameraShapes(kIconBody)) {
+        const QString paint = QStringLiteral("fill=\"%1\" stroke=\"%2\"")
+                                  .arg(sh.fill.name(), sh.outlined ? Outline(kIconBody).name() : QStringLiteral("none"));
+        switch (sh.kind) {
+        case Shape::RoundedRect:
+        case Shape::Rect:
+            svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" ry=\"%5\" %6/>\n")
+                       .arg(Num(sh.box.x()), Num(sh.box.y()), Num(sh.box.width()), Num(sh.box.height()),
+                            Num(sh.radius), paint);
+            break;
+        case Shape::Circle:
+            svg += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"%3\" %4/>\n")
+                       .arg(Num(sh.box.center().x()), Num(sh.box.center().y()), Num(sh.box.width() / 2), paint);
+            break;
+        }
+    }
+    svg += QStringLiteral("</g>\n</svg>\n");
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(svg.toUtf8());
+}
+
+// The sizes of the hicolor theme that desktops ask for, and the scalable one.
+void Icons(const QString& dir) {
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps").arg(dir).arg(size);
+        QDir().mkpath(folder);
+        IconPng(folder + QStringLiteral("/ipcam-wizard.png"), size);
+    }
+    QDir().mkpath(dir + QStringLiteral("/hicolor/scalable/apps"));
+    IconSvg(dir + QStringLiteral("/hicolor/scalable/apps/ipcam-wizard.svg"));
 }
 
 void Logo(const QString& path) {
@@ -95,12 +192,14 @@ void Welcome(const QString& path) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: draw-pictures FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: draw-pictures PICTURE_FOLDER [ICON_FOLDER]\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]);
     Logo(dir + "/logo.png");
     Welcome(dir + "/welcome.png");
+    if (argc == 3)
+        Icons(QString::fromLocal8Bit(argv[2]));
     return 0;
 }
