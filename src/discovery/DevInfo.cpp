@@ -1,5 +1,7 @@
 #include "DevInfo.h"
 
+#include "SearchAdapters.h"
+
 #include <QStringList>
 
 QString MacHexOf(const QString& mac)
@@ -100,14 +102,12 @@ QJsonObject DevInfoToJson(const TDevInfo& r)
     o[QStringLiteral("AddrMode")] = r.AddrMode;
     o[QStringLiteral("DdnsOn")] = r.DdnsOn;
     o[QStringLiteral("DdnsUser")] = r.DdnsUser;
-    o[QStringLiteral("DdnsPwd")] = r.DdnsPwd;
     o[QStringLiteral("DdnsServer")] = r.DdnsServer;
     o[QStringLiteral("DdnsHost")] = r.DdnsHost;
     o[QStringLiteral("DdnsPort")] = r.DdnsPort;
-    o[QStringLiteral("LoginUser")] = r.LoginUser;
-    o[QStringLiteral("LoginPwd")] = r.LoginPwd;
     o[QStringLiteral("ExtraValue")] = r.ExtraValue;
     o[QStringLiteral("TimeToLive")] = r.TimeToLive;
     o[QStringLiteral("Word8")] = r.Word8;
+    o[QStringLiteral("Adapter")] = AdapterName(r.Adapter);
     return o;
 }

@@ -233,6 +233,11 @@ bool TDeviceList::AddOrUpdateDevice(const TDevInfo& reply)
     if (Row* row = byMac_.value(reply.Mac)) {
         TDevInfo& rec = *row->rec;
         rec.TimeToLive = kTimeToLive;
+        // The adapter of the last answer, without counting as a change: a camera heard on two
+        // adapters of one segment is reachable through either, and one that was moved to
+        // another network card is reached through the new one at once.
+        const quint32 adapter = reply.Adapter != 0 ? reply.Adapter : rec.Adapter;
+        rec.Adapter = adapter;
         const bool changed = rec.IP != reply.IP || rec.Name != reply.Name ||
                              rec.HttpPort != reply.HttpPort || rec.Family != reply.Family ||
                              rec.Mask != reply.Mask || rec.Gateway != reply.Gateway ||
@@ -241,6 +246,7 @@ bool TDeviceList::AddOrUpdateDevice(const TDevInfo& reply)
         if (changed) {
             rec = reply;
             rec.TimeToLive = kTimeToLive;
+            rec.Adapter = adapter;
             RefreshRow(*row);
             Reposition(IndexOf(row));
             emit detailsChanged();

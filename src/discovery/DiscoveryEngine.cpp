@@ -101,17 +101,24 @@ quint16 DiscoveryEngine::LocalPort(int socketNumber) const
 
 bool DiscoveryEngine::SendBroadcast(int socketNumber, const QByteArray& bytes, quint16 port)
 {
+    return SendBroadcastOn(0, socketNumber, bytes, port);
+}
+
+bool DiscoveryEngine::SendBroadcastOn(quint32 adapter, int socketNumber, const QByteArray& bytes,
+                                      quint16 port)
+{
     if (QThread::currentThread() == thread())
-        return SendBroadcastHere(socketNumber, bytes, port);
+        return SendBroadcastHere(adapter, socketNumber, bytes, port);
     // Sockets belong to the engine's thread.
     bool sent = false;
     QMetaObject::invokeMethod(
-        this, [&] { sent = SendBroadcastHere(socketNumber, bytes, port); },
+        this, [&] { sent = SendBroadcastHere(adapter, socketNumber, bytes, port); },
         Qt::BlockingQueuedConnection);
     return sent;
 }
 
-bool DiscoveryEngine::SendBroadcastHere(int socketNumber, const QByteArray& bytes, quint16 port)
+bool DiscoveryEngine::SendBroadcastHere(quint32 adapter, int socketNumber,
+                                        const QByteArray& bytes, quint16 port)
 {
     if (socketNumber < 1 || socketNumber > kSocketCount)
         return false;
@@ -119,11 +126,45 @@ bool DiscoveryEngine::SendBroadcastHere(int socketNumber, const QByteArray& byte
     // An unbound socket would bind itself to a random port on send; it sends nothing instead.
     if (s->state() != QAbstractSocket::BoundState)
         return false;
-    return s->writeDatagram(bytes, kBroadcast(), port) == bytes.size();
+    auto sendOn = [&](quint32 index) {
+        QNetworkDatagram d(bytes, kBroadcast(), port);
+        // The outgoing interface per datagram (IP_PKTINFO): a limited broadcast leaves there
+        // instead of through the default route's adapter.
+        if (index != 0)
+            d.setInterfaceIndex(index);
+        return s->writeDatagram(d) == bytes.size();
+    };
+    if (adapter != 0)
+        return sendOn(adapter);
+    if (!adaptersRead_)
+        RefreshAdapters();
+    if (adapters_.empty())
+        return sendOn(0);
+    bool any = false;
+    for (const TSearchAdapter& a : adapters_)
+        any = sendOn(a.index) || any;
+    return any;
+}
+
+void DiscoveryEngine::RefreshAdapters()
+{
+    adapters_ = SearchAdapters();
+    adaptersRead_ = true;
+}
+
+std::vector<quint32> DiscoveryEngine::SearchAdapterIndexes() const
+{
+    std::vector<quint32> out;
+    out.reserve(adapters_.size());
+    for (const TSearchAdapter& a : adapters_)
+        out.push_back(a.index);
+    return out;
 }
 
 bool DiscoveryEngine::SendProbes(int tick, bool withLibrary)
 {
+    // Adapters come and go (a cable plugged in, a VPN): each pass goes out of those up now.
+    RefreshAdapters();
     for (const auto& family : families_.All())
         family->SendProbes(*this, tick, withLibrary);
     return true;
@@ -158,7 +199,7 @@ void DiscoveryEngine::ReadPendingDatagrams()
         if (!dg.isValid())
             break;
         ++datagrams_;
-        OnUdpRead(dg.data());
+        OnUdpRead(dg.data(), dg.interfaceIndex());
     }
 }
 
@@ -167,12 +208,15 @@ bool DiscoveryEngine::ParseReply(const QByteArray& datagram, TDevInfo& rec)
     return families_.ParseReply(datagram, rec, *this);
 }
 
-void DiscoveryEngine::OnUdpRead(const QByteArray& datagram)
+void DiscoveryEngine::OnUdpRead(const QByteArray& datagram, quint32 adapter)
 {
     TDevInfo rec;
     rec.Family = kFamilyNone;
-    if (ParseReply(datagram.left(kReceiveBufferSize), rec))
+    rec.Adapter = adapter;
+    if (ParseReply(datagram.left(kReceiveBufferSize), rec)) {
+        rec.Adapter = adapter;  // where it answered, whatever the parser copied in
         Merge(rec);
+    }
 }
 
 void DiscoveryEngine::DeliverRecord(const TDevInfo& rec)

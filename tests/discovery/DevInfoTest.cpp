@@ -6,6 +6,7 @@
 #include "DevInfo.h"
 #include "TestPackets.h"
 
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 TEST(DevInfo, SeriesLetters)
@@ -111,15 +112,32 @@ TEST(DevInfo, ChoosingACameraSetsTheCurrentCamera)
     }
 }
 
-TEST(DevInfo, JsonHasEveryField)
+TEST(DevInfo, JsonHasEveryFieldButTheCredentials)
 {
     TDevInfo r;
     r.Family = 8;
     r.Word8 = 7;
     r.Name = "n";
+    r.LoginUser = "root-user";
+    r.LoginPwd = "login-secret";
+    r.DdnsUser = "cam42";
+    r.DdnsPwd = "ddns-secret";
     const QJsonObject o = DevInfoToJson(r);
-    EXPECT_EQ(o.size(), 28);
+    const QStringList keys = {"Family",   "Mac",        "MacHex",    "SN",        "Name",
+                              "Version",  "IP",         "Mask",      "Gateway",   "ExtraAddr",
+                              "DnsManual", "Dns1",      "Dns2",      "HttpPort",  "DataPort",
+                              "ExtraPort", "AddrMode",  "DdnsOn",    "DdnsUser",  "DdnsServer",
+                              "DdnsHost", "DdnsPort",   "ExtraValue", "TimeToLive", "Word8",
+                              "Adapter"};
+    EXPECT_EQ(o.keys().size(), keys.size());
+    for (const QString& k : keys)
+        EXPECT_TRUE(o.contains(k)) << k.toStdString();
     EXPECT_EQ(o.value("Family").toInt(), 8);
     EXPECT_EQ(o.value("Word8").toInt(), 7);
     EXPECT_EQ(o.value("Name").toString(), "n");
+    EXPECT_EQ(o.value("DdnsUser").toString(), "cam42");
+    EXPECT_EQ(o.value("Adapter").toString(), "");  // not known
+    const QByteArray text = QJsonDocument(o).toJson();
+    for (const char* secret : {"root-user", "login-secret", "ddns-secret"})
+        EXPECT_FALSE(text.contains(secret)) << secret;
 }

@@ -111,6 +111,26 @@ TCtpFamily::TCtpFamily()
     traits_.defaultAccountHintKey = QStringLiteral("IDS_DEFAULTACCOUNT");
     traits_.easyAlwaysLogsIn = true;
     traits_.ddnsEditable = false;
+    // A text command without fixed fields; the user name is not sent, and the reply does not
+    // tell the address mode.
+    traits_.netCarried = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetDns2 | kNetHttpPort |
+                         kNetName | kNetAddrMode | kNetPassword;
+    traits_.netReported = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetDns2 | kNetHttpPort |
+                          kNetName;
+}
+
+TNetCheck TCtpFamily::CheckNetwork(const TDevInfo& oldRec, const TDevInfo& newRec,
+                                   const TLogin& login) const
+{
+    const TNetCheck generic = CheckNetworkValues(traits_, oldRec, newRec, login);
+    if (!generic.Ok())
+        return generic;
+    // A line break would end the argument line and let the rest pass for further settings.
+    if (HasLineBreak(newRec.Name))
+        return TNetCheck{TNetProblem::kBadText, kNetName, 0};
+    if (HasLineBreak(login.password))
+        return TNetCheck{TNetProblem::kBadText, kNetPassword, 0};
+    return TNetCheck();
 }
 
 void TCtpFamily::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)
@@ -132,8 +152,9 @@ TApplyResult TCtpFamily::ApplyNetwork(ISearchSink& sink, TApplyOrigin, const TDe
     const std::optional<QByteArray> d = CtpFamily::BuildSetNetwork(oldRec, newRec, login.password);
     if (!d)
         return TApplyResult::kMalformed;
-    return sink.SendBroadcast(CtpFamily::kSocket, *d, CtpFamily::kPort) ? TApplyResult::kSent
-                                                                       : TApplyResult::kSendFailed;
+    return sink.SendBroadcastOn(oldRec.Adapter, CtpFamily::kSocket, *d, CtpFamily::kPort)
+               ? TApplyResult::kSent
+               : TApplyResult::kSendFailed;
 }
 
 TLoginResult TCtpFamily::TestCredentials(const QString& devUrl, const TLogin& login)

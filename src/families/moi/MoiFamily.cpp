@@ -97,6 +97,13 @@ TMoiFamily::TMoiFamily()
     traits_.addressModeChoice = false;
     traits_.ddnsPassword = false;
     traits_.firmwareUpgrade = true;
+    // Neither the name, the second DNS server nor the address mode travels; the reply tells
+    // the mode only in its 195-byte form.
+    traits_.netCarried = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetHttpPort | kNetUser |
+                         kNetPassword;
+    traits_.netReported = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetHttpPort;
+    traits_.userBytes = MoI::kTextField;
+    traits_.passwordBytes = MoI::kTextField;
 }
 
 void TMoiFamily::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)
@@ -111,14 +118,15 @@ TReplyMatch TMoiFamily::ParseReply(const QByteArray& datagram, TDevInfo& rec, IS
     return MoI::ParseSearchReply(datagram, rec) ? TReplyMatch::Record : TReplyMatch::Handled;
 }
 
-TApplyResult TMoiFamily::ApplyNetwork(ISearchSink& sink, TApplyOrigin, const TDevInfo&,
+TApplyResult TMoiFamily::ApplyNetwork(ISearchSink& sink, TApplyOrigin, const TDevInfo& oldRec,
                                       const TDevInfo& newRec, const TLogin& login)
 {
     const std::optional<QByteArray> d = MoI::BuildSetNetwork(newRec, login.user, login.password);
     if (!d)
         return TApplyResult::kMalformed;
-    return sink.SendBroadcast(MoI::kSocket, *d, MoI::kPort) ? TApplyResult::kSent
-                                                           : TApplyResult::kSendFailed;
+    return sink.SendBroadcastOn(oldRec.Adapter, MoI::kSocket, *d, MoI::kPort)
+               ? TApplyResult::kSent
+               : TApplyResult::kSendFailed;
 }
 
 TLoginResult TMoiFamily::TestCredentials(const QString& devUrl, const TLogin& login)
