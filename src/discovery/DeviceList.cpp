@@ -387,14 +387,17 @@ void TDeviceList::SetSort(int column, bool ascending)
     ResortAll();
 }
 
+QString TDeviceList::ExportLine(int position, const QString& series, const TDevInfo& rec)
+{
+    return QString::number(position) + u'\t' + series + u'\t' + rec.Name + u'\t' + rec.IP +
+           u'\t' + ExportMac(rec.Mac) + QStringLiteral("\r\n");
+}
+
 QByteArray TDeviceList::ExportText() const
 {
     QString text;
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        const Row& row = *rows_[i];
-        text += QString::number(i + 1) + u'\t' + row.series + u'\t' + row.rec->Name + u'\t' +
-                row.rec->IP + u'\t' + ExportMac(row.rec->Mac) + QStringLiteral("\r\n");
-    }
+    for (size_t i = 0; i < rows_.size(); ++i)
+        text += ExportLine(int(i + 1), rows_[i]->series, *rows_[i]->rec);
     return text.toUtf8();
 }
 

@@ -77,6 +77,8 @@ public:
 
     // The export file: one line per row in list order, CR LF, fields separated by TAB.
     QByteArray ExportText() const;
+    // One line of it: position (from 1), series letter, name, address, MAC.
+    static QString ExportLine(int position, const QString& series, const TDevInfo& rec);
     // False with the system's error text when the file cannot be written.
     bool ExportToFile(const QString& path, QString* error = nullptr) const;
 
