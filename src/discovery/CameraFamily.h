@@ -119,6 +119,12 @@ struct TFamilyTraits {
     // The camera list.
     bool expires = true;             // rows age out when the camera stops answering
     qint32 firstTimeToLive = 10;     // search ticks a new row gets
+    // What ParseReply makes of a datagram depends only on its bytes, the adapter it came in
+    // on and the list's row of the camera it names (as long as that row is unchanged), and
+    // what it sends in answer only on the same: the engine then replays the outcome of a
+    // datagram it has seen before instead of parsing it again, so that a large LAN costs
+    // almost nothing while nothing changes.
+    bool repeatableReplies = true;
 
     // Choosing a camera in easy mode: the password assumed until the user gives one.
     QString factoryPassword;

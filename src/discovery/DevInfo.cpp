@@ -18,7 +18,14 @@ QString MacHexOf(const QString& mac)
 
 QString HexDigits(const QByteArray& bytes)
 {
-    return QString::fromLatin1(bytes.toHex()).toUpper();
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    QString out(bytes.size() * 2, Qt::Uninitialized);
+    QChar* o = out.data();
+    for (const char c : bytes) {
+        *o++ = QLatin1Char(kDigits[(quint8(c) >> 4) & 0xF]);
+        *o++ = QLatin1Char(kDigits[quint8(c) & 0xF]);
+    }
+    return out;
 }
 
 QString InnerUrl(const TDevInfo& rec)

@@ -117,9 +117,17 @@ bool DiscoveryEngine::SendBroadcastOn(quint32 adapter, int socketNumber, const Q
     return sent;
 }
 
+const TDeviceList& DiscoveryEngine::Devices() const
+{
+    listConsulted_ = true;
+    return devices_;
+}
+
 bool DiscoveryEngine::SendBroadcastHere(quint32 adapter, int socketNumber,
                                         const QByteArray& bytes, quint16 port)
 {
+    if (recording_)
+        recorded_.push_back({adapter, socketNumber, bytes, port});
     if (socketNumber < 1 || socketNumber > kSocketCount)
         return false;
     QUdpSocket* s = sockets_[size_t(socketNumber - 1)];
@@ -173,6 +181,7 @@ bool DiscoveryEngine::SendProbes(int tick, bool withLibrary)
 void DiscoveryEngine::Find()
 {
     devices_.ClearDevices();
+    replies_.Clear();
     SendProbes(0, true);
 }
 
@@ -210,13 +219,40 @@ bool DiscoveryEngine::ParseReply(const QByteArray& datagram, TDevInfo& rec)
 
 void DiscoveryEngine::OnUdpRead(const QByteArray& datagram, quint32 adapter)
 {
+    TReplyKey key{adapter, datagram.left(kReceiveBufferSize)};
+    if (const TReplyOutcome* seen = replies_.Find(key)) {
+        if (!seen->record || devices_.Refresh(seen->row, adapter)) {
+            for (const TSentDatagram& d : seen->sent)
+                SendBroadcastHere(d.adapter, d.socket, d.bytes, d.port);
+            return;
+        }
+        replies_.Forget(key);  // its row changed or went: read it anew
+    }
+
     TDevInfo rec;
     rec.Family = kFamilyNone;
     rec.Adapter = adapter;
-    if (ParseReply(datagram.left(kReceiveBufferSize), rec)) {
+    recorded_.clear();
+    listConsulted_ = false;
+    recording_ = true;
+    const ICameraFamily* by = nullptr;
+    const bool merge = families_.ParseReply(key.bytes, rec, *this, &by);
+    recording_ = false;
+    if (merge) {
         rec.Adapter = adapter;  // where it answered, whatever the parser copied in
         Merge(rec);
     }
+    if (!by || !by->Traits().repeatableReplies)
+        return;
+    TReplyOutcome outcome;
+    if (merge && rec.Family != kFamilyNone) {
+        outcome.record = true;
+        outcome.row = devices_.RefOf(rec.Mac);
+    } else if (merge || listConsulted_) {
+        return;  // no record, but it might give one once the list holds its camera
+    }
+    outcome.sent = std::move(recorded_);
+    replies_.Keep(std::move(key), std::move(outcome), devices_);
 }
 
 void DiscoveryEngine::DeliverRecord(const TDevInfo& rec)

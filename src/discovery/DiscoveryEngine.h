@@ -7,6 +7,7 @@
 
 #include "CameraFamily.h"
 #include "DeviceList.h"
+#include "ReplyCache.h"
 #include "SearchAdapters.h"
 
 #include <QHostAddress>
@@ -46,7 +47,7 @@ public:
     ~DiscoveryEngine() override;
 
     TDeviceList& Devices() { return devices_; }
-    const TDeviceList& Devices() const override { return devices_; }
+    const TDeviceList& Devices() const override;
     TFamilyRegistry& Families() { return families_; }
 
     // Binds the five sockets in their fixed order (a socket that cannot be bound stays closed
@@ -73,8 +74,9 @@ public:
     void Shown();
 
     // The common receive handler for one datagram that came in on adapter (an interface
-    // index; 0 when not known).
+    // index; 0 when not known). A datagram read before is replayed from the reply cache.
     void OnUdpRead(const QByteArray& datagram, quint32 adapter = 0);
+    const TReplyCache& Replies() const { return replies_; }
     // Asks the families in order until one recognises the datagram; true when rec is to be
     // merged. A family may answer through the sockets (the family-8 exchange).
     bool ParseReply(const QByteArray& datagram, TDevInfo& rec);
@@ -120,6 +122,12 @@ private:
 
     TFamilyRegistry& families_;
     TDeviceList devices_;
+    TReplyCache replies_;
+    // While a datagram is parsed: what the family sends in answer, and whether it looked at
+    // the list.
+    bool recording_ = false;
+    mutable bool listConsulted_ = false;
+    std::vector<TSentDatagram> recorded_;
     std::array<QUdpSocket*, kSocketCount> sockets_{};
     QTimer timer_;
     std::vector<TSearchAdapter> adapters_;

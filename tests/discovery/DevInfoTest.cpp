@@ -2,6 +2,7 @@
 // the current-camera choice.
 
 #include "BuiltInFamilies.h"
+#include "ByteFields.h"
 #include "CurrentCamera.h"
 #include "DevInfo.h"
 #include "TestPackets.h"
@@ -140,4 +141,14 @@ TEST(DevInfo, JsonHasEveryFieldButTheCredentials)
     const QByteArray text = QJsonDocument(o).toJson();
     for (const char* secret : {"root-user", "login-secret", "ddns-secret"})
         EXPECT_FALSE(text.contains(secret)) << secret;
+}
+
+TEST(DevInfo, AddressAndHexTextsOfBytes)
+{
+    const QByteArray d = QByteArray::fromHex("00090a63 64ff0102");
+    EXPECT_EQ(ByteFields::Dotted(d, 0), "0.9.10.99");
+    EXPECT_EQ(ByteFields::Dotted(d, 4), "100.255.1.2");
+    EXPECT_EQ(ByteFields::Dotted(d, 6), "1.2.0.0");  // past the end reads zeros
+    EXPECT_EQ(HexDigits(QByteArray::fromHex("000a1aff9c")), "000A1AFF9C");
+    EXPECT_EQ(HexDigits(QByteArray()), "");
 }

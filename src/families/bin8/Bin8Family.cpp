@@ -193,8 +193,12 @@ TReplyMatch TBin8Family::ParseReply(const QByteArray& datagram, TDevInfo& rec, I
         return TReplyMatch::NotMine;
     // The next step of the exchange goes back out of the adapter the answer came in on.
     const quint32 arrivedOn = rec.Adapter;
+    // Only the DDNS answer completes a known row; the other steps do not look at the list
+    // (so that the engine may replay them, TFamilyTraits::repeatableReplies).
+    const bool completesRow = Le16(datagram, 2) == (Bin8::kCmdReadDdns | Bin8::kReplyBit);
     QByteArray followUp;
-    const bool merge = Bin8::ParseExchange(datagram, rec, &sink.Devices(), &followUp);
+    const bool merge =
+        Bin8::ParseExchange(datagram, rec, completesRow ? &sink.Devices() : nullptr, &followUp);
     if (!followUp.isEmpty())
         sink.SendBroadcastOn(arrivedOn, Bin8::kSearchSocket, followUp, Bin8::kPort);
     return merge ? TReplyMatch::Record : TReplyMatch::Handled;
