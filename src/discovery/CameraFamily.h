@@ -10,6 +10,7 @@
 // the family's own time limits; the windows call them off the user-interface thread, and a
 // family that sends through the engine's sockets may do so from any thread.
 
+#include "CameraFirmware.h"
 #include "DevInfo.h"
 
 #include <QByteArray>
@@ -226,4 +227,9 @@ public:
         (void)cam, (void)login;
         return false;
     }
+
+    // Optional capabilities: null when the family has none. They live as long as the family.
+    // The firmware upgrade (CameraFirmware.h); Traits().firmwareUpgrade says the same to the
+    // windows.
+    virtual ICameraFirmware* Firmware() { return nullptr; }
 };

@@ -22,6 +22,18 @@ size_t Discard(char*, size_t size, size_t count, void*)
     return size * count;
 }
 
+// libcurl calls this often while data flow, and about once a second while the camera is
+// silent (connecting, or flashing before it answers): that is how soon an abort is seen.
+int Progress(void* data, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
+{
+    const TFirmwarePost& post = *static_cast<const TFirmwarePost*>(data);
+    if (post.abort && post.abort->load())
+        return 1;
+    if (post.progress)
+        post.progress(qint64(ulnow), qint64(ultotal));
+    return 0;
+}
+
 }  // namespace
 
 bool PostFirmware(const TFirmwarePost& post)
@@ -47,11 +59,11 @@ bool PostFirmware(const TFirmwarePost& post)
     curl_mime_name(part, "file");
     curl_mime_filedata(part, path.constData());
     curl_mime_filename(part, fileName.constData());
-    curl_mime_type(part, "application/x-zip-compressed");
+    curl_mime_type(part, post.partType.constData());
 
     curl_slist* headers = nullptr;
-    headers = curl_slist_append(headers, "Accept: image/gif, image/jpeg, image/pjpeg, image/pjpeg, "
-                                         "application/x-shockwave-flash, */*");
+    const QByteArray accept = "Accept: " + post.accept;
+    headers = curl_slist_append(headers, accept.constData());
     // Camera web servers do not answer "100 Continue"; the body follows the head at once.
     headers = curl_slist_append(headers, "Expect:");
 
@@ -62,7 +74,8 @@ bool PostFirmware(const TFirmwarePost& post)
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_MIMEPOST, mime);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip,deflate");
+    if (!post.acceptEncoding.isEmpty())
+        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, post.acceptEncoding.constData());
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // cookies on, kept for this request only
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
@@ -71,6 +84,9 @@ bool PostFirmware(const TFirmwarePost& post)
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, Discard);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, Progress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<TFirmwarePost*>(&post));
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     if (!post.user.isEmpty()) {
         curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
         curl_easy_setopt(easy, CURLOPT_USERNAME, user.constData());

@@ -67,7 +67,7 @@ TEST(CgiSearch, FindsTheCamerasThatAnswerOnTheUiThread)
     bool onUi = true;
     driver.Search(8600, [&](const TDevInfo& r) {
         got.push_back(r);
-        onUi = onUi && QThread::currentThread() == qApp->thread();
+        onUi = onUi && QThread::currentThread() == QCoreApplication::instance()->thread();
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return driver.RunningSearches() == 0; }, 5000));
     QCoreApplication::processEvents();

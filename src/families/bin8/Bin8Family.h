@@ -5,6 +5,7 @@
 // with the new one. Configured through the CGI pages its web server shares with family 2.
 
 #include "CameraFamily.h"
+#include "Bin8Firmware.h"
 
 #include <optional>
 
@@ -71,7 +72,9 @@ public:
     TLoginResult TestCredentials(const QString& devUrl, const TLogin& login) override;
     bool CanRestart() const override { return true; }
     bool Restart(const TDevInfo& cam, const TLogin& login) override;
+    ICameraFirmware* Firmware() override { return &firmware_; }
 
 private:
     TFamilyTraits traits_;
+    TBin8Firmware firmware_;
 };

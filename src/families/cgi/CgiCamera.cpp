@@ -204,8 +204,12 @@ int TT924Series::SetDDNSParams(const QString& baseUrl, const TCgiFactoryParams& 
 }
 
 bool TT924Series::Upgrade(const char* path, const QString& baseUrl, const QString& user,
-                          const QString& fileName, const QString& password, const TDevInfo* cam)
+                          const QString& fileName, const QString& password, const TDevInfo* cam,
+                          const TCgiUploadControl& control)
 {
+    const auto aborted = [&control] { return control.abort && control.abort->load(); };
+    if (aborted())
+        return false;
     QString version;
     QString host;
     if (cam) {
@@ -217,24 +221,29 @@ bool TT924Series::Upgrade(const char* path, const QString& baseUrl, const QStrin
             !text.isEmpty())
             version = Cgi::StatusVersion(text);
         host = Cgi::HostOfBaseUrl(baseUrl);
+        if (aborted())
+            return false;
     }
     TFirmwarePost post;
     post.url = Cgi::UploadUrl(version, baseUrl, host, path, user, password);
     post.filePath = fileName;
     post.user = user.trimmed();
     post.password = password.trimmed();
+    post.progress = control.progress;
+    post.abort = control.abort;
     return PostFirmware(post);
 }
 
 bool TT924Series::UpgradeSystem(const QString& baseUrl, const QString& user,
                                 const QString& fileName, const QString& password,
-                                const TDevInfo* cam)
+                                const TDevInfo* cam, const TCgiUploadControl& control)
 {
-    return Upgrade(Cgi::kSystemFirmwarePath, baseUrl, user, fileName, password, cam);
+    return Upgrade(Cgi::kSystemFirmwarePath, baseUrl, user, fileName, password, cam, control);
 }
 
 bool TT924Series::UpgradeWeb(const QString& baseUrl, const QString& user, const QString& fileName,
-                             const QString& password, const TDevInfo* cam)
+                             const QString& password, const TDevInfo* cam,
+                             const TCgiUploadControl& control)
 {
-    return Upgrade(Cgi::kWebPagesPath, baseUrl, user, fileName, password, cam);
+    return Upgrade(Cgi::kWebPagesPath, baseUrl, user, fileName, password, cam, control);
 }

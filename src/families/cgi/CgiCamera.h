@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,6 +34,13 @@ enum TCgiWiFiResult : int {
 };
 // SetDDNSParams results.
 enum TCgiDdnsResult : int { kDdnsAccepted = 0, kDdnsRefused = 1, kDdnsRequestFailed = 2 };
+
+// How a firmware upload reports its progress and is ended early; both optional. progress
+// gets the bytes of the request body sent and its size, on the uploading thread.
+struct TCgiUploadControl {
+    std::function<void(qint64 sent, qint64 total)> progress;
+    const std::atomic<bool>* abort = nullptr;
+};
 
 class ICgiCamera {
 public:
@@ -72,11 +81,14 @@ public:
     virtual int SetDDNSParams(const QString& baseUrl, const TCgiFactoryParams& params,
                               const QString& user, const QString& password) = 0;
     // Uploads a firmware file; true when the camera took it without an error. With cam
-    // given, its version decides where the upload goes; without, the camera is asked.
+    // given, its version decides where the upload goes; without, the camera is asked. An
+    // abort ends the upload with false (not the question, which takes at most 20 s).
     virtual bool UpgradeSystem(const QString& baseUrl, const QString& user, const QString& fileName,
-                               const QString& password, const TDevInfo* cam = nullptr) = 0;
+                               const QString& password, const TDevInfo* cam = nullptr,
+                               const TCgiUploadControl& control = {}) = 0;
     virtual bool UpgradeWeb(const QString& baseUrl, const QString& user, const QString& fileName,
-                            const QString& password, const TDevInfo* cam = nullptr) = 0;
+                            const QString& password, const TDevInfo* cam = nullptr,
+                            const TCgiUploadControl& control = {}) = 0;
 };
 
 // The driver. Camera operations block their caller (up to the time-outs below) and may run on
@@ -104,9 +116,11 @@ public:
     int SetDDNSParams(const QString& baseUrl, const TCgiFactoryParams& params, const QString& user,
                       const QString& password) override;
     bool UpgradeSystem(const QString& baseUrl, const QString& user, const QString& fileName,
-                       const QString& password, const TDevInfo* cam = nullptr) override;
+                       const QString& password, const TDevInfo* cam = nullptr,
+                       const TCgiUploadControl& control = {}) override;
     bool UpgradeWeb(const QString& baseUrl, const QString& user, const QString& fileName,
-                    const QString& password, const TDevInfo* cam = nullptr) override;
+                    const QString& password, const TDevInfo* cam = nullptr,
+                    const TCgiUploadControl& control = {}) override;
 
     // Receive threads still running (finished ones are reaped by the next search).
     int RunningSearches() const;
@@ -125,7 +139,8 @@ public:
 
 private:
     bool Upgrade(const char* path, const QString& baseUrl, const QString& user,
-                 const QString& fileName, const QString& password, const TDevInfo* cam);
+                 const QString& fileName, const QString& password, const TDevInfo* cam,
+                 const TCgiUploadControl& control);
 
     std::unique_ptr<QObject> relay_;  // lives on the driver's thread; records are run there
     std::vector<std::unique_ptr<TRecvThread>> threads_;

@@ -4,6 +4,7 @@
 
 #include "CameraFamily.h"
 #include "CgiCamera.h"
+#include "CgiFirmware.h"
 
 class TCgiFamily final : public ICameraFamily {
 public:
@@ -21,6 +22,7 @@ public:
     TLoginResult TestCredentials(const QString& devUrl, const TLogin& login) override;
     bool CanRestart() const override { return true; }
     bool Restart(const TDevInfo& cam, const TLogin& login) override;
+    ICameraFirmware* Firmware() override { return &firmware_; }
 
     // The driver, for the family's wireless, DDNS and upgrade pages.
     ICgiCamera& Driver() { return driver_; }
@@ -29,4 +31,5 @@ public:
 private:
     TFamilyTraits traits_;
     TT924Series driver_;
+    TCgiFirmware firmware_{driver_};
 };

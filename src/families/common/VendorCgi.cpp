@@ -1,5 +1,6 @@
 #include "VendorCgi.h"
 
+#include "HttpUpload.h"
 #include "Tools.h"
 #include "UrlQuery.h"
 
@@ -27,6 +28,28 @@ bool RequestRestart(const TDevInfo& cam, const QString& path, const TLogin& logi
     QString reply;
     return TTools::HttpGetText(InnerUrl(cam) + path, login.user, login.password, kRestartTimeoutMs,
                                reply);
+}
+
+TFirmwareOutcome PostUpgrade(const TUpgradeRequest& request, const TFirmwareJob& job)
+{
+    TFirmwarePost post;
+    post.url = request.url;
+    post.filePath = job.fileName;
+    post.partType = request.partType;
+    post.accept = request.accept;
+    post.acceptEncoding = request.acceptEncoding;
+    post.user = request.user;
+    post.password = request.password;
+    post.timeoutMs = kUpgradeTimeoutMs;
+    post.abort = job.abort;
+    if (job.progress) {
+        post.progress = [&job](qint64 sent, qint64 total) {
+            // Before the body size is known libcurl is still connecting.
+            if (total > 0)
+                job.progress({TFirmwareProgress::TStage::Sending, sent, total, -1});
+        };
+    }
+    return {PostFirmware(post) ? TFirmwareResult::kDone : TFirmwareResult::kFailed, false, QString()};
 }
 
 }  // namespace VendorCgi

@@ -5,6 +5,7 @@
 // camera's device port (src/ctp).
 
 #include "CameraFamily.h"
+#include "CtpFirmware.h"
 
 #include <optional>
 
@@ -42,7 +43,10 @@ public:
     TLoginResult TestCredentials(const QString& devUrl, const TLogin& login) override;
     bool CanRestart() const override { return true; }
     bool Restart(const TDevInfo& cam, const TLogin& login) override;
+    ICameraFirmware* Firmware() override { return &firmware_; }
+    TCtpFirmware& PackageUpload() { return firmware_; }
 
 private:
     TFamilyTraits traits_;
+    TCtpFirmware firmware_;
 };

@@ -4,6 +4,7 @@
 // through the CGI pages its web server shares with family 8.
 
 #include "CameraFamily.h"
+#include "MoiFirmware.h"
 
 #include <optional>
 
@@ -49,7 +50,9 @@ public:
     TLoginResult TestCredentials(const QString& devUrl, const TLogin& login) override;
     bool CanRestart() const override { return true; }
     bool Restart(const TDevInfo& cam, const TLogin& login) override;
+    ICameraFirmware* Firmware() override { return &firmware_; }
 
 private:
     TFamilyTraits traits_;
+    TMoiFirmware firmware_;
 };
