@@ -15,6 +15,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <vector>
 
 class QObject;
 class TDeviceList;
@@ -23,9 +24,21 @@ class TDeviceList;
 class ISearchSink {
 public:
     virtual ~ISearchSink() = default;
-    // Broadcasts bytes from the engine's socket 1..5 to port; false when they did not go out.
-    // Any thread.
+    // Broadcasts bytes from the engine's socket 1..5 to port, out of every adapter of the
+    // search; false when they went out of none. Any thread.
     virtual bool SendBroadcast(int socketNumber, const QByteArray& bytes, quint16 port) = 0;
+    // The same out of one adapter only (an interface index, as TDevInfo::Adapter holds it):
+    // a camera's commands leave where it answered. 0 is every adapter, as SendBroadcast. A
+    // sink that knows no adapters sends as SendBroadcast does.
+    virtual bool SendBroadcastOn(quint32 adapter, int socketNumber, const QByteArray& bytes,
+                                 quint16 port)
+    {
+        (void)adapter;
+        return SendBroadcast(socketNumber, bytes, port);
+    }
+    // The adapters a pass of probes goes out of, for families that search through sockets of
+    // their own; empty: the one the routing table picks.
+    virtual std::vector<quint32> SearchAdapterIndexes() const { return {}; }
     // Merges a camera found by the family's own means, exactly as a parsed reply is merged.
     // The engine's thread only.
     virtual void DeliverRecord(const TDevInfo& rec) = 0;
@@ -66,6 +79,39 @@ struct TLogin {
     QString password;
 };
 
+// The values of a network-settings change, as bits: which of them a family's command carries
+// and which its search replies report back.
+enum TNetField : quint32 {
+    kNetNone = 0,
+    kNetIP = 1u << 0,
+    kNetMask = 1u << 1,
+    kNetGateway = 1u << 2,
+    kNetDns1 = 1u << 3,
+    kNetDns2 = 1u << 4,
+    kNetHttpPort = 1u << 5,
+    kNetDataPort = 1u << 6,
+    kNetName = 1u << 7,
+    kNetAddrMode = 1u << 8,
+    kNetUser = 1u << 9,      // the login's user name
+    kNetPassword = 1u << 10, // the login's password
+};
+
+// Why a settings change cannot be sent as it stands.
+enum class TNetProblem {
+    kNone,
+    kBadAddress,  // not four numbers 0..255; the camera's own address also not ending in 0 or 255
+    kBadPort,     // port 0
+    kTooLong,     // a text longer than its field (limit: UTF-8 bytes)
+    kBadText,     // a text holding what the command cannot carry (a line break)
+    kBadMode,     // an address mode the family does not offer
+};
+struct TNetCheck {
+    TNetProblem problem = TNetProblem::kNone;
+    TNetField field = kNetNone;  // the value concerned
+    int limit = 0;               // kTooLong: the most UTF-8 bytes the field takes
+    bool Ok() const { return problem == TNetProblem::kNone; }
+};
+
 // The rules the windows follow for a family's cameras. Plain data, so that a window asks
 // instead of switching on the family code.
 struct TFamilyTraits {
@@ -74,6 +120,12 @@ struct TFamilyTraits {
     // The camera list.
     bool expires = true;             // rows age out when the camera stops answering
     qint32 firstTimeToLive = 10;     // search ticks a new row gets
+    // What ParseReply makes of a datagram depends only on its bytes, the adapter it came in
+    // on and the list's row of the camera it names (as long as that row is unchanged), and
+    // what it sends in answer only on the same: the engine then replays the outcome of a
+    // datagram it has seen before instead of parsing it again, so that a large LAN costs
+    // almost nothing while nothing changes.
+    bool repeatableReplies = true;
 
     // Choosing a camera in easy mode: the password assumed until the user gives one.
     QString factoryPassword;
@@ -102,7 +154,24 @@ struct TFamilyTraits {
 
     // Step 6 offers to change the camera's DDNS settings.
     bool ddnsEditable = true;
+
+    // The network-settings command: the values it carries and those the search replies
+    // report back (TNetField bits, so that a tool refuses what cannot be sent and sees a
+    // change arrive), and the most UTF-8 bytes its texts take (0: no limit of the command's).
+    quint32 netCarried = 0;
+    quint32 netReported = 0;
+    int nameBytes = 0;
+    int userBytes = 0;
+    int passwordBytes = 0;
 };
+
+// The checks every family's settings change passes before anything is sent, from the traits:
+// each address the command carries is four numbers 0..255 (Dns2 may be empty) and the
+// camera's own does not end in 0 or 255; the web port is not 0, nor a carried data port that
+// changes; carried texts fit their fields (the login trimmed, as it is sent); the address mode
+// is one the family offers.
+TNetCheck CheckNetworkValues(const TFamilyTraits& traits, const TDevInfo& oldRec,
+                             const TDevInfo& newRec, const TLogin& login);
 
 class ICameraFamily {
 public:
@@ -117,7 +186,9 @@ public:
     {
         (void)sink, (void)tick, (void)withLibrary;
     }
-    // Recognises one received datagram. rec starts with Family -1.
+    // Recognises one received datagram. rec starts with Family -1 and the Adapter the datagram
+    // came in on (0 when not known), which the engine keeps in the record it merges; answers
+    // to the datagram go out of that adapter.
     virtual TReplyMatch ParseReply(const QByteArray& datagram, TDevInfo& rec, ISearchSink& sink)
     {
         (void)datagram, (void)rec, (void)sink;
@@ -126,8 +197,15 @@ public:
     // Ends the family's own search work (threads, library searches) before the engine goes.
     virtual void StopSearch() {}
 
-    // Sends the new network settings of a camera found as oldRec. Blocks for the family's
-    // answer wait at most.
+    // Whether ApplyNetwork can send this change: the window and the ipcam tool refuse the
+    // same values through it, before anything is sent.
+    virtual TNetCheck CheckNetwork(const TDevInfo& oldRec, const TDevInfo& newRec,
+                                   const TLogin& login) const
+    {
+        return CheckNetworkValues(Traits(), oldRec, newRec, login);
+    }
+    // Sends the new network settings of a camera found as oldRec, out of the adapter it
+    // answered on (oldRec.Adapter). Blocks for the family's answer wait at most.
     virtual TApplyResult ApplyNetwork(ISearchSink& sink, TApplyOrigin origin, const TDevInfo& oldRec,
                                       const TDevInfo& newRec, const TLogin& login)
     {

@@ -1,5 +1,7 @@
 #include "DevInfo.h"
 
+#include "SearchAdapters.h"
+
 #include <QStringList>
 
 QString MacHexOf(const QString& mac)
@@ -16,7 +18,14 @@ QString MacHexOf(const QString& mac)
 
 QString HexDigits(const QByteArray& bytes)
 {
-    return QString::fromLatin1(bytes.toHex()).toUpper();
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    QString out(bytes.size() * 2, Qt::Uninitialized);
+    QChar* o = out.data();
+    for (const char c : bytes) {
+        *o++ = QLatin1Char(kDigits[(quint8(c) >> 4) & 0xF]);
+        *o++ = QLatin1Char(kDigits[quint8(c) & 0xF]);
+    }
+    return out;
 }
 
 QString InnerUrl(const TDevInfo& rec)
@@ -100,14 +109,12 @@ QJsonObject DevInfoToJson(const TDevInfo& r)
     o[QStringLiteral("AddrMode")] = r.AddrMode;
     o[QStringLiteral("DdnsOn")] = r.DdnsOn;
     o[QStringLiteral("DdnsUser")] = r.DdnsUser;
-    o[QStringLiteral("DdnsPwd")] = r.DdnsPwd;
     o[QStringLiteral("DdnsServer")] = r.DdnsServer;
     o[QStringLiteral("DdnsHost")] = r.DdnsHost;
     o[QStringLiteral("DdnsPort")] = r.DdnsPort;
-    o[QStringLiteral("LoginUser")] = r.LoginUser;
-    o[QStringLiteral("LoginPwd")] = r.LoginPwd;
     o[QStringLiteral("ExtraValue")] = r.ExtraValue;
     o[QStringLiteral("TimeToLive")] = r.TimeToLive;
     o[QStringLiteral("Word8")] = r.Word8;
+    o[QStringLiteral("Adapter")] = AdapterName(r.Adapter);
     return o;
 }

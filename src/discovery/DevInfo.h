@@ -37,6 +37,9 @@ struct TDevInfo {
     qint32 ExtraValue = 0;  // family 4 only
     qint32 TimeToLive = 0;  // search ticks left before the row is dropped
     quint16 Word8 = 0;      // family 8: sent back unchanged by its settings command
+    // The adapter (interface index) the camera last answered on; its commands leave through
+    // it. 0: not known (the family's library searched), commands go out of every adapter.
+    quint32 Adapter = 0;
 
     bool operator==(const TDevInfo&) const = default;
 };
@@ -77,5 +80,6 @@ int CompareIpKeys(const TIpSortKey& a, const TIpSortKey& b);
 // Case-insensitive text comparison on texts folded with QString::toCaseFolded.
 int CompareFolded(const QString& a, const QString& b);
 
-// Every field under its own name, for scripts.
+// Every field under its own name, for scripts, except the credentials some cameras report
+// (LoginUser, LoginPwd, DdnsPwd), which never leave the program; Adapter by its name.
 QJsonObject DevInfoToJson(const TDevInfo& rec);

@@ -116,7 +116,9 @@ const TFamilyTraits& TDeviceList::TraitsOf(qint32 family) const
 void TDeviceList::RefreshRow(Row& row) const
 {
     const TDevInfo& rec = *row.rec;
-    row.series = TraitsOf(rec.Family).series;
+    const TFamilyTraits& traits = TraitsOf(rec.Family);
+    row.series = traits.series;
+    row.ages = traits.expires;
     row.portText = QString::number(rec.HttpPort);
     row.seriesKey = row.series.toCaseFolded();
     row.nameKey = rec.Name.toCaseFolded();
@@ -136,11 +138,21 @@ int TDeviceList::Compare(const Row& a, const Row& b) const
 
 int TDeviceList::IndexOf(const Row* row) const
 {
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        if (rows_[i].get() == row)
+    // The first row not sorting before it, then along the rows that sort equal.
+    size_t lo = 0, hi = rows_.size();
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (Compare(*rows_[mid], *row) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    for (size_t i = lo; i < rows_.size() && !(Compare(*row, *rows_[i]) < 0); ++i) {
+        if (rows_[i] == row)
             return int(i);
     }
-    return -1;
+    const auto it = std::find(rows_.begin(), rows_.end(), row);
+    return it == rows_.end() ? -1 : int(it - rows_.begin());
 }
 
 int TDeviceList::InsertPosition(const Row& row) const
@@ -201,21 +213,15 @@ void TDeviceList::ResortAll()
     if (rows_.size() < 2)
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<Row*> order;
-    order.reserve(rows_.size());
-    for (auto& r : rows_)
-        order.push_back(r.get());
-    const std::vector<Row*> before = order;
+    std::vector<Row*> order = rows_;
+    const std::vector<Row*> before = rows_;
     StableMergeSort(order, [this](const Row* a, const Row* b) { return Compare(*a, *b) < 0; });
 
     QHash<const Row*, int> newIndex;
     newIndex.reserve(qsizetype(order.size()));
     for (size_t i = 0; i < order.size(); ++i)
         newIndex.insert(order[i], int(i));
-    std::vector<std::unique_ptr<Row>> sorted(rows_.size());
-    for (auto& r : rows_)
-        sorted[size_t(newIndex.value(r.get()))] = std::move(r);
-    rows_.swap(sorted);
+    rows_.swap(order);
 
     const QModelIndexList persistent = persistentIndexList();
     for (const QModelIndex& idx : persistent) {
@@ -225,26 +231,34 @@ void TDeviceList::ResortAll()
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-bool TDeviceList::AddOrUpdateDevice(const TDevInfo& reply)
+TDeviceList::TMerge TDeviceList::Merge(const TDevInfo& reply)
 {
     if (reply.Family == kFamilyNone)
-        return false;
+        return TMerge::kIgnored;
 
     if (Row* row = byMac_.value(reply.Mac)) {
         TDevInfo& rec = *row->rec;
         rec.TimeToLive = kTimeToLive;
+        // The adapter of the last answer, without counting as a change: a camera heard on two
+        // adapters of one segment is reachable through either, and one that was moved to
+        // another network card is reached through the new one at once.
+        const quint32 adapter = reply.Adapter != 0 ? reply.Adapter : rec.Adapter;
+        rec.Adapter = adapter;
         const bool changed = rec.IP != reply.IP || rec.Name != reply.Name ||
                              rec.HttpPort != reply.HttpPort || rec.Family != reply.Family ||
                              rec.Mask != reply.Mask || rec.Gateway != reply.Gateway ||
                              rec.Dns1 != reply.Dns1 || rec.Dns2 != reply.Dns2 ||
                              rec.DataPort != reply.DataPort || rec.AddrMode != reply.AddrMode;
         if (changed) {
+            const int at = IndexOf(row);  // by the keys it is sorted by now
             rec = reply;
             rec.TimeToLive = kTimeToLive;
+            rec.Adapter = adapter;
+            row->stamp = nextStamp_++;
             RefreshRow(*row);
-            Reposition(IndexOf(row));
+            Reposition(at);
             emit detailsChanged();
-            return false;
+            return TMerge::kChanged;
         }
         const bool ddnsDiffers = rec.DdnsUser != reply.DdnsUser ||
                                  rec.DdnsPwd != reply.DdnsPwd ||
@@ -253,29 +267,97 @@ bool TDeviceList::AddOrUpdateDevice(const TDevInfo& reply)
             rec.DdnsUser = reply.DdnsUser;
             rec.DdnsPwd = reply.DdnsPwd;
             rec.DdnsServer = reply.DdnsServer;
+            row->stamp = nextStamp_++;
             emit ddnsChanged(rec.Mac);
+            return TMerge::kDdns;
         }
-        return false;
+        return TMerge::kRefreshed;
     }
 
-    auto row = std::make_unique<Row>();
+    Row* row = NewRow(reply);
+    const int pos = InsertPosition(*row);
+    beginInsertRows(QModelIndex(), pos, pos);
+    byMac_.insert(row->rec->Mac, row);
+    rows_.insert(rows_.begin() + pos, row);
+    endInsertRows();
+    UpdateDeviceCount();
+    return TMerge::kAdded;
+}
+
+TDeviceList::Row* TDeviceList::NewRow(const TDevInfo& reply)
+{
+    quint32 slot;
+    if (freeSlots_.empty()) {
+        slot = quint32(slots_.size());
+        slots_.emplace_back();
+    } else {
+        slot = freeSlots_.back();
+        freeSlots_.pop_back();
+    }
+    slots_[slot].row = std::make_unique<Row>();
+    Row* row = slots_[slot].row.get();
+    row->slot = slot;
+    row->stamp = nextStamp_++;
     row->rec = std::make_unique<TDevInfo>(reply);
     row->rec->TimeToLive = TraitsOf(reply.Family).firstTimeToLive;
     RefreshRow(*row);
-    const int pos = InsertPosition(*row);
-    beginInsertRows(QModelIndex(), pos, pos);
-    byMac_.insert(row->rec->Mac, row.get());
-    rows_.insert(rows_.begin() + pos, std::move(row));
-    endInsertRows();
-    UpdateDeviceCount();
+    return row;
+}
+
+TDeviceList::TRowRef TDeviceList::RefOf(const QString& mac) const
+{
+    const Row* row = byMac_.value(mac);
+    if (!row)
+        return TRowRef();
+    return TRowRef{row->slot, slots_[row->slot].generation, row->stamp};
+}
+
+TDeviceList::Row* TDeviceList::RowOf(const TRowRef& ref) const
+{
+    if (ref.slot >= slots_.size())
+        return nullptr;
+    const Slot& s = slots_[ref.slot];
+    return s.row && s.generation == ref.generation && s.row->stamp == ref.stamp ? s.row.get()
+                                                                                : nullptr;
+}
+
+bool TDeviceList::Current(const TRowRef& ref) const
+{
+    return RowOf(ref) != nullptr;
+}
+
+bool TDeviceList::Refresh(const TRowRef& ref, quint32 adapter)
+{
+    Row* row = RowOf(ref);
+    if (!row)
+        return false;
+    row->rec->TimeToLive = kTimeToLive;
+    if (adapter != 0)
+        row->rec->Adapter = adapter;
     return true;
+}
+
+void TDeviceList::Release(Row* row)
+{
+    byMac_.remove(row->rec->Mac);
+    const quint32 slot = row->slot;
+    Slot& s = slots_[slot];
+    s.row.reset();
+    ++s.generation;
+    freeSlots_.push_back(slot);
 }
 
 void TDeviceList::ClearDevices()
 {
     beginResetModel();
+    std::vector<Row*> gone;
+    gone.swap(rows_);
+    for (Row* row : gone)
+        Release(row);
+    // A new search finds about as many cameras again: room for them at once.
     byMac_.clear();
-    rows_.clear();
+    byMac_.reserve(qsizetype(gone.size()));
+    rows_.reserve(gone.size());
     endResetModel();
     UpdateDeviceCount();
 }
@@ -317,24 +399,40 @@ void TDeviceList::DeleteItem(int row)
     if (row < 0 || row >= Count())
         return;
     beginRemoveRows(QModelIndex(), row, row);
-    byMac_.remove(rows_[size_t(row)]->rec->Mac);
+    Row* gone = rows_[size_t(row)];
     rows_.erase(rows_.begin() + row);
+    Release(gone);
     endRemoveRows();
     UpdateDeviceCount();
 }
 
 void TDeviceList::ExpireTick()
 {
-    for (int i = Count() - 1; i >= 0; --i) {
-        TDevInfo& rec = *rows_[size_t(i)]->rec;
-        if (!TraitsOf(rec.Family).expires)
-            continue;  // only a new search or a settings change removes these
-        if (--rec.TimeToLive <= 0) {
-            beginRemoveRows(QModelIndex(), i, i);
-            byMac_.remove(rec.Mac);
-            rows_.erase(rows_.begin() + i);
-            endRemoveRows();
+    // From the last row to the first; rows that go together leave as one block, so that a
+    // LAN falling silent costs one removal, not one per camera.
+    int i = Count() - 1;
+    while (i >= 0) {
+        Row& row = *rows_[size_t(i)];
+        // Only a new search or a settings change removes the rows of a family that does not age.
+        if (!row.ages || --row.rec->TimeToLive > 0) {
+            --i;
+            continue;
         }
+        const int last = i;
+        while (i > 0) {
+            Row& before = *rows_[size_t(i - 1)];
+            if (!before.ages || before.rec->TimeToLive > 1)
+                break;
+            --before.rec->TimeToLive;
+            --i;
+        }
+        beginRemoveRows(QModelIndex(), i, last);
+        const std::vector<Row*> gone(rows_.begin() + i, rows_.begin() + last + 1);
+        rows_.erase(rows_.begin() + i, rows_.begin() + last + 1);
+        for (Row* r : gone)
+            Release(r);
+        endRemoveRows();
+        --i;
     }
     UpdateDeviceCount();
 }
@@ -381,14 +479,17 @@ void TDeviceList::SetSort(int column, bool ascending)
     ResortAll();
 }
 
+QString TDeviceList::ExportLine(int position, const QString& series, const TDevInfo& rec)
+{
+    return QString::number(position) + u'\t' + series + u'\t' + rec.Name + u'\t' + rec.IP +
+           u'\t' + ExportMac(rec.Mac) + QStringLiteral("\r\n");
+}
+
 QByteArray TDeviceList::ExportText() const
 {
     QString text;
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        const Row& row = *rows_[i];
-        text += QString::number(i + 1) + u'\t' + row.series + u'\t' + row.rec->Name + u'\t' +
-                row.rec->IP + u'\t' + ExportMac(row.rec->Mac) + QStringLiteral("\r\n");
-    }
+    for (size_t i = 0; i < rows_.size(); ++i)
+        text += ExportLine(int(i + 1), rows_[i]->series, *rows_[i]->rec);
     return text.toUtf8();
 }
 

@@ -43,8 +43,33 @@ public:
     // Sets the sort column and direction explicitly and re-sorts.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+    // What merging a reply did to the list.
+    enum class TMerge {
+        kIgnored,    // family -1
+        kAdded,      // a new row
+        kChanged,    // the row's values were replaced
+        kDdns,       // only its DDNS values changed
+        kRefreshed,  // nothing but its time to live (and adapter)
+    };
+    TMerge Merge(const TDevInfo& reply);
     // Merges one reply; true when a new row was added. A reply of family -1 is ignored.
-    bool AddOrUpdateDevice(const TDevInfo& reply);
+    bool AddOrUpdateDevice(const TDevInfo& reply) { return Merge(reply) == TMerge::kAdded; }
+    // A handle of a row that stays safe to use after the row is gone (it then finds nothing),
+    // and the row's stamp, which changes whenever its values do (not its time to live or
+    // adapter). The search engine keeps both with a reply it has seen, to know that the reply
+    // would merge the same way again.
+    struct TRowRef {
+        quint32 slot = 0;
+        quint32 generation = 0;  // 0: no row
+        quint64 stamp = 0;
+    };
+    TRowRef RefOf(const QString& mac) const;
+    // Whether ref's row is still there and unchanged.
+    bool Current(const TRowRef& ref) const;
+    // What merging a reply seen before does while its row is unchanged: the time to live is
+    // renewed and the adapter taken (unless 0). False (nothing done) when the row is gone or
+    // has changed since.
+    bool Refresh(const TRowRef& ref, quint32 adapter);
     void ClearDevices();
     // Row index, or -1.
     int FindItemByMac(const QString& mac) const;
@@ -77,6 +102,8 @@ public:
 
     // The export file: one line per row in list order, CR LF, fields separated by TAB.
     QByteArray ExportText() const;
+    // One line of it: position (from 1), series letter, name, address, MAC.
+    static QString ExportLine(int position, const QString& series, const TDevInfo& rec);
     // False with the system's error text when the file cannot be written.
     bool ExportToFile(const QString& path, QString* error = nullptr) const;
 
@@ -93,6 +120,9 @@ signals:
 private:
     struct Row {
         std::unique_ptr<TDevInfo> rec;
+        quint32 slot = 0;
+        quint64 stamp = 0;
+        bool ages = true;  // the family's rows expire
         QString series;
         QString portText;
         // Sort keys, recomputed whenever the row's texts change.
@@ -103,17 +133,33 @@ private:
     const TFamilyTraits& TraitsOf(qint32 family) const;
     void RefreshRow(Row& row) const;
     int Compare(const Row& a, const Row& b) const;
+    // The row's index, found by its sort keys (as they are now) and, should the order of
+    // mixed address forms defeat that, by a walk through the list.
     int IndexOf(const Row* row) const;
+    Row* NewRow(const TDevInfo& reply);
+    // Frees a row that has already left rows_ (its slot is given up).
+    void Release(Row* row);
+    Row* RowOf(const TRowRef& ref) const;
     // Position of a new row so that the list stays as a stable re-sort would leave it.
     int InsertPosition(const Row& row) const;
     // Puts the row at index back into order after its values changed.
     void Reposition(int index);
     void ResortAll();
 
-    std::vector<std::unique_ptr<Row>> rows_;  // list order
+    // List order. Plain pointers, so that an insertion moves them as one block of memory;
+    // the rows are owned by their slots.
+    std::vector<Row*> rows_;
     QHash<QString, Row*> byMac_;
     const TFamilyRegistry* families_;
     QStringList headers_;
     int sortColumn_ = ColIP;
     bool ascending_ = true;
+    quint64 nextStamp_ = 1;
+    // Row handles: a slot per row, its generation counted up when the row goes.
+    struct Slot {
+        std::unique_ptr<Row> row;
+        quint32 generation = 1;
+    };
+    std::vector<Slot> slots_;
+    std::vector<quint32> freeSlots_;
 };

@@ -101,29 +101,78 @@ quint16 DiscoveryEngine::LocalPort(int socketNumber) const
 
 bool DiscoveryEngine::SendBroadcast(int socketNumber, const QByteArray& bytes, quint16 port)
 {
+    return SendBroadcastOn(0, socketNumber, bytes, port);
+}
+
+bool DiscoveryEngine::SendBroadcastOn(quint32 adapter, int socketNumber, const QByteArray& bytes,
+                                      quint16 port)
+{
     if (QThread::currentThread() == thread())
-        return SendBroadcastHere(socketNumber, bytes, port);
+        return SendBroadcastHere(adapter, socketNumber, bytes, port);
     // Sockets belong to the engine's thread.
     bool sent = false;
     QMetaObject::invokeMethod(
-        this, [&] { sent = SendBroadcastHere(socketNumber, bytes, port); },
+        this, [&] { sent = SendBroadcastHere(adapter, socketNumber, bytes, port); },
         Qt::BlockingQueuedConnection);
     return sent;
 }
 
-bool DiscoveryEngine::SendBroadcastHere(int socketNumber, const QByteArray& bytes, quint16 port)
+const TDeviceList& DiscoveryEngine::Devices() const
 {
+    listConsulted_ = true;
+    return devices_;
+}
+
+bool DiscoveryEngine::SendBroadcastHere(quint32 adapter, int socketNumber,
+                                        const QByteArray& bytes, quint16 port)
+{
+    if (recording_)
+        recorded_.push_back({adapter, socketNumber, bytes, port});
     if (socketNumber < 1 || socketNumber > kSocketCount)
         return false;
     QUdpSocket* s = sockets_[size_t(socketNumber - 1)];
     // An unbound socket would bind itself to a random port on send; it sends nothing instead.
     if (s->state() != QAbstractSocket::BoundState)
         return false;
-    return s->writeDatagram(bytes, kBroadcast(), port) == bytes.size();
+    auto sendOn = [&](quint32 index) {
+        QNetworkDatagram d(bytes, kBroadcast(), port);
+        // The outgoing interface per datagram (IP_PKTINFO): a limited broadcast leaves there
+        // instead of through the default route's adapter.
+        if (index != 0)
+            d.setInterfaceIndex(index);
+        return s->writeDatagram(d) == bytes.size();
+    };
+    if (adapter != 0)
+        return sendOn(adapter);
+    if (!adaptersRead_)
+        RefreshAdapters();
+    if (adapters_.empty())
+        return sendOn(0);
+    bool any = false;
+    for (const TSearchAdapter& a : adapters_)
+        any = sendOn(a.index) || any;
+    return any;
+}
+
+void DiscoveryEngine::RefreshAdapters()
+{
+    adapters_ = SearchAdapters();
+    adaptersRead_ = true;
+}
+
+std::vector<quint32> DiscoveryEngine::SearchAdapterIndexes() const
+{
+    std::vector<quint32> out;
+    out.reserve(adapters_.size());
+    for (const TSearchAdapter& a : adapters_)
+        out.push_back(a.index);
+    return out;
 }
 
 bool DiscoveryEngine::SendProbes(int tick, bool withLibrary)
 {
+    // Adapters come and go (a cable plugged in, a VPN): each pass goes out of those up now.
+    RefreshAdapters();
     for (const auto& family : families_.All())
         family->SendProbes(*this, tick, withLibrary);
     return true;
@@ -132,6 +181,7 @@ bool DiscoveryEngine::SendProbes(int tick, bool withLibrary)
 void DiscoveryEngine::Find()
 {
     devices_.ClearDevices();
+    replies_.Clear();
     SendProbes(0, true);
 }
 
@@ -158,7 +208,7 @@ void DiscoveryEngine::ReadPendingDatagrams()
         if (!dg.isValid())
             break;
         ++datagrams_;
-        OnUdpRead(dg.data());
+        OnUdpRead(dg.data(), dg.interfaceIndex());
     }
 }
 
@@ -167,12 +217,42 @@ bool DiscoveryEngine::ParseReply(const QByteArray& datagram, TDevInfo& rec)
     return families_.ParseReply(datagram, rec, *this);
 }
 
-void DiscoveryEngine::OnUdpRead(const QByteArray& datagram)
+void DiscoveryEngine::OnUdpRead(const QByteArray& datagram, quint32 adapter)
 {
+    TReplyKey key{adapter, datagram.left(kReceiveBufferSize)};
+    if (const TReplyOutcome* seen = replies_.Find(key)) {
+        if (!seen->record || devices_.Refresh(seen->row, adapter)) {
+            for (const TSentDatagram& d : seen->sent)
+                SendBroadcastHere(d.adapter, d.socket, d.bytes, d.port);
+            return;
+        }
+        replies_.Forget(key);  // its row changed or went: read it anew
+    }
+
     TDevInfo rec;
     rec.Family = kFamilyNone;
-    if (ParseReply(datagram.left(kReceiveBufferSize), rec))
+    rec.Adapter = adapter;
+    recorded_.clear();
+    listConsulted_ = false;
+    recording_ = true;
+    const ICameraFamily* by = nullptr;
+    const bool merge = families_.ParseReply(key.bytes, rec, *this, &by);
+    recording_ = false;
+    if (merge) {
+        rec.Adapter = adapter;  // where it answered, whatever the parser copied in
         Merge(rec);
+    }
+    if (!by || !by->Traits().repeatableReplies)
+        return;
+    TReplyOutcome outcome;
+    if (merge && rec.Family != kFamilyNone) {
+        outcome.record = true;
+        outcome.row = devices_.RefOf(rec.Mac);
+    } else if (merge || listConsulted_) {
+        return;  // no record, but it might give one once the list holds its camera
+    }
+    outcome.sent = std::move(recorded_);
+    replies_.Keep(std::move(key), std::move(outcome), devices_);
 }
 
 void DiscoveryEngine::DeliverRecord(const TDevInfo& rec)

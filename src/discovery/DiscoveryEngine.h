@@ -7,6 +7,8 @@
 
 #include "CameraFamily.h"
 #include "DeviceList.h"
+#include "ReplyCache.h"
+#include "SearchAdapters.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -45,7 +47,7 @@ public:
     ~DiscoveryEngine() override;
 
     TDeviceList& Devices() { return devices_; }
-    const TDeviceList& Devices() const override { return devices_; }
+    const TDeviceList& Devices() const override;
     TFamilyRegistry& Families() { return families_; }
 
     // Binds the five sockets in their fixed order (a socket that cannot be bound stays closed
@@ -61,17 +63,20 @@ public:
     // Finds a free local port at or above nominal and binds socket there.
     static bool BindUdp(QUdpSocket& socket, quint16 nominal);
 
-    // One pass of probes of every family, in the registry's order; tick decides the probes
-    // that go out only every few ticks, withLibrary also starts the searches of outside
-    // libraries. Send errors are swallowed. Always true.
+    // One pass of probes of every family, in the registry's order, out of every adapter of
+    // the search (read anew for each pass); tick decides the probes that go out only every few
+    // ticks, withLibrary also starts the searches of outside libraries. Send errors are
+    // swallowed. Always true.
     bool SendProbes(int tick, bool withLibrary);
     // The Find button: empty the list and search at once, with the library.
     void Find();
     // The advanced window was shown: search at once, without the library.
     void Shown();
 
-    // The common receive handler for one datagram.
-    void OnUdpRead(const QByteArray& datagram);
+    // The common receive handler for one datagram that came in on adapter (an interface
+    // index; 0 when not known). A datagram read before is replayed from the reply cache.
+    void OnUdpRead(const QByteArray& datagram, quint32 adapter = 0);
+    const TReplyCache& Replies() const { return replies_; }
     // Asks the families in order until one recognises the datagram; true when rec is to be
     // merged. A family may answer through the sockets (the family-8 exchange).
     bool ParseReply(const QByteArray& datagram, TDevInfo& rec);
@@ -79,7 +84,16 @@ public:
     // ISearchSink. SendBroadcast may be called from any thread: from another one it is run on
     // the engine's thread, which must be running its event loop meanwhile.
     bool SendBroadcast(int socketNumber, const QByteArray& bytes, quint16 port) override;
+    bool SendBroadcastOn(quint32 adapter, int socketNumber, const QByteArray& bytes,
+                         quint16 port) override;
+    // The engine's thread only.
+    std::vector<quint32> SearchAdapterIndexes() const override;
     QObject* SearchOwner() override { return this; }
+
+    // The adapters of the last pass of probes. Without any (loopback only) a datagram goes to
+    // the broadcast address as the routing table sends it.
+    const std::vector<TSearchAdapter>& Adapters() const { return adapters_; }
+    void RefreshAdapters();
 
     int TickCount() const { return tick_; }
     // Datagrams received on all five sockets since construction (recognised or not).
@@ -103,12 +117,21 @@ signals:
 private:
     void Merge(const TDevInfo& rec);
     void ReadPendingDatagrams();
-    bool SendBroadcastHere(int socketNumber, const QByteArray& bytes, quint16 port);
+    bool SendBroadcastHere(quint32 adapter, int socketNumber, const QByteArray& bytes,
+                           quint16 port);
 
     TFamilyRegistry& families_;
     TDeviceList devices_;
+    TReplyCache replies_;
+    // While a datagram is parsed: what the family sends in answer, and whether it looked at
+    // the list.
+    bool recording_ = false;
+    mutable bool listConsulted_ = false;
+    std::vector<TSentDatagram> recorded_;
     std::array<QUdpSocket*, kSocketCount> sockets_{};
     QTimer timer_;
+    std::vector<TSearchAdapter> adapters_;
+    bool adaptersRead_ = false;
     int tick_ = 0;
     quint64 datagrams_ = 0;
 };

@@ -49,17 +49,18 @@ void TFamilyRegistry::StopSearches()
         f->StopSearch();
 }
 
-bool TFamilyRegistry::ParseReply(const QByteArray& datagram, TDevInfo& rec, ISearchSink& sink) const
+bool TFamilyRegistry::ParseReply(const QByteArray& datagram, TDevInfo& rec, ISearchSink& sink,
+                                 const ICameraFamily** by) const
 {
+    if (by)
+        *by = nullptr;
     for (const auto& family : families_) {
-        switch (family->ParseReply(datagram, rec, sink)) {
-        case TReplyMatch::NotMine:
+        const TReplyMatch match = family->ParseReply(datagram, rec, sink);
+        if (match == TReplyMatch::NotMine)
             continue;
-        case TReplyMatch::Handled:
-            return false;
-        case TReplyMatch::Record:
-            return true;
-        }
+        if (by)
+            *by = family.get();
+        return match == TReplyMatch::Record;
     }
     return false;
 }

@@ -33,8 +33,9 @@ public:
 
     // Asks the families in order until one recognises the datagram; true when rec (which
     // starts with Family -1) is to be merged. This is how the search engine reads every
-    // datagram it receives.
-    bool ParseReply(const QByteArray& datagram, TDevInfo& rec, ISearchSink& sink) const;
+    // datagram it receives. by receives the family that recognised it (null: none did).
+    bool ParseReply(const QByteArray& datagram, TDevInfo& rec, ISearchSink& sink,
+                    const ICameraFamily** by = nullptr) const;
 
 private:
     std::vector<std::unique_ptr<ICameraFamily>> families_;

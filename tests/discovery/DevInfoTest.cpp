@@ -2,10 +2,12 @@
 // the current-camera choice.
 
 #include "BuiltInFamilies.h"
+#include "ByteFields.h"
 #include "CurrentCamera.h"
 #include "DevInfo.h"
 #include "TestPackets.h"
 
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 TEST(DevInfo, SeriesLetters)
@@ -111,15 +113,42 @@ TEST(DevInfo, ChoosingACameraSetsTheCurrentCamera)
     }
 }
 
-TEST(DevInfo, JsonHasEveryField)
+TEST(DevInfo, JsonHasEveryFieldButTheCredentials)
 {
     TDevInfo r;
     r.Family = 8;
     r.Word8 = 7;
     r.Name = "n";
+    r.LoginUser = "root-user";
+    r.LoginPwd = "login-secret";
+    r.DdnsUser = "cam42";
+    r.DdnsPwd = "ddns-secret";
     const QJsonObject o = DevInfoToJson(r);
-    EXPECT_EQ(o.size(), 28);
+    const QStringList keys = {"Family",   "Mac",        "MacHex",    "SN",        "Name",
+                              "Version",  "IP",         "Mask",      "Gateway",   "ExtraAddr",
+                              "DnsManual", "Dns1",      "Dns2",      "HttpPort",  "DataPort",
+                              "ExtraPort", "AddrMode",  "DdnsOn",    "DdnsUser",  "DdnsServer",
+                              "DdnsHost", "DdnsPort",   "ExtraValue", "TimeToLive", "Word8",
+                              "Adapter"};
+    EXPECT_EQ(o.keys().size(), keys.size());
+    for (const QString& k : keys)
+        EXPECT_TRUE(o.contains(k)) << k.toStdString();
     EXPECT_EQ(o.value("Family").toInt(), 8);
     EXPECT_EQ(o.value("Word8").toInt(), 7);
     EXPECT_EQ(o.value("Name").toString(), "n");
+    EXPECT_EQ(o.value("DdnsUser").toString(), "cam42");
+    EXPECT_EQ(o.value("Adapter").toString(), "");  // not known
+    const QByteArray text = QJsonDocument(o).toJson();
+    for (const char* secret : {"root-user", "login-secret", "ddns-secret"})
+        EXPECT_FALSE(text.contains(secret)) << secret;
+}
+
+TEST(DevInfo, AddressAndHexTextsOfBytes)
+{
+    const QByteArray d = QByteArray::fromHex("00090a63 64ff0102");
+    EXPECT_EQ(ByteFields::Dotted(d, 0), "0.9.10.99");
+    EXPECT_EQ(ByteFields::Dotted(d, 4), "100.255.1.2");
+    EXPECT_EQ(ByteFields::Dotted(d, 6), "1.2.0.0");  // past the end reads zeros
+    EXPECT_EQ(HexDigits(QByteArray::fromHex("000a1aff9c")), "000A1AFF9C");
+    EXPECT_EQ(HexDigits(QByteArray()), "");
 }

@@ -279,6 +279,19 @@ TEST(EngineSockets, Bin8ExchangeFillsTheRecordAndItsDdnsValues)
     EXPECT_EQ(r->Version, "V9");
     EXPECT_EQ(r->DdnsPwd, "pw");
     EXPECT_EQ(r->TimeToLive, 10);  // the DDNS answer counts as its second reply
+
+    // The next pass: the camera's answers are the same bytes, replayed from the reply cache,
+    // and each step still asks for the next one.
+    const qsizetype cached = engine.Replies().Size();  // the three answers, our probes heard back
+    EXPECT_GE(cached, 3);
+    engine.Devices().ExpireTick();
+    engine.SendProbes(1, false);
+    ASSERT_TRUE(WaitFor([&] { return ddnsReads == 2; }));
+    ASSERT_TRUE(camera.Settle());
+    EXPECT_EQ(searches, 2);
+    EXPECT_EQ(netReads, 2);
+    EXPECT_TRUE(WaitFor([&] { return engine.Devices().FindRecordByMac("0012ABCDEF01")->TimeToLive == 10; }));
+    EXPECT_EQ(engine.Replies().Size(), cached) << "nothing new: every datagram was seen before";
 }
 
 TEST(EngineSockets, TheTimerTicksEverySecond)

@@ -125,24 +125,76 @@ TEST(MoIReplyParser, Body195CarriesAddressModeAndDdns)
     }
 }
 
-TEST(MoIReplyParser, RejectsWrongOperationOrBodyLength)
+TEST(MoIReplyParser, RejectsOtherOperationsAndBodiesShorterThan64)
 {
     struct Case {
         quint16 op;
         quint32 length;
-        bool ok;
-    } cases[] = {{1, 64, true}, {1, 65, true},  {1, 195, true}, {0, 64, false},
-                 {2, 64, false}, {1, 63, false}, {1, 66, false}, {1, 196, false},
-                 {1, 0x10000 + 64, false}};
+    } cases[] = {{0, 64}, {2, 64}, {0, 195}, {1, 63}, {1, 0}, {1, 1}};
     for (const Case& c : cases) {
         MoIReply r;
         r.op = c.op;
         r.bodyLength = c.length;
         TDevInfo rec = Fresh();
-        EXPECT_EQ(ParseReply(Build(r), rec, nullptr, nullptr), c.ok) << c.op << " " << c.length;
-        if (!c.ok) {
-            EXPECT_EQ(rec.Family, -1);
-        }
+        EXPECT_FALSE(ParseReply(Build(r), rec, nullptr, nullptr)) << c.op << " " << c.length;
+        EXPECT_EQ(rec.Family, -1);
+    }
+}
+
+// Real firmware announces body lengths other than 64, 65 and 195 (88-byte datagrams that
+// announce 98): the core layout is read, and body byte 64 is the DHCP flag when the datagram
+// holds it. Only the 195-byte layout carries the DDNS texts.
+TEST(MoIReplyParser, BodyLengthTable)
+{
+    struct Case {
+        quint32 announced;
+        int bodyBytes;  // body bytes the datagram holds
+        quint8 flag;    // body byte 64
+        int addrMode;
+        bool ddns;
+    } cases[] = {
+        {64, 64, 0, 2, false},        // no byte 64
+        {64, 195, 1, 2, false},       // the core layout ignores what follows
+        {65, 65, 1, 2, false},        // 65 reads as 64
+        {195, 195, 1, 1, true},
+        {195, 195, 0, 2, true},
+        {98, 65, 1, 1, false},        // the 88-byte datagram of real cameras
+        {98, 65, 0, 2, false},
+        {98, 65, 2, 2, false},        // only 1 means DHCP
+        {98, 64, 1, 2, false},        // 87 bytes: byte 64 is not there, reads as zero
+        {66, 195, 1, 1, false},       // DDNS texts only in the 195-byte layout
+        {196, 195, 1, 1, false},
+        {1000, 65, 1, 1, false},
+        {0x10000 + 64, 65, 1, 1, false},
+        {0xFFFFFFFF, 65, 1, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.announced << " announced, " << c.bodyBytes << " held");
+        MoIReply r;
+        r.bodyLength = 195;  // all fields in place; the header and the length are set below
+        r.dhcp = c.flag;
+        r.port = 8080;
+        r.ddnsServer = "ddns.example.net:808";
+        r.ddnsUser = "cam42";
+        QByteArray d = Build(r).left(23 + c.bodyBytes);
+        for (int i = 0; i < 4; ++i)
+            d[15 + i] = char((c.announced >> (8 * i)) & 0xFF);
+        ASSERT_EQ(d.size(), 23 + c.bodyBytes);
+
+        TDevInfo rec = Fresh();
+        ASSERT_TRUE(ParseReply(d, rec, nullptr, nullptr));
+        EXPECT_EQ(rec.Family, 2);
+        EXPECT_EQ(rec.Mac, "001A2B3C4D5E");
+        EXPECT_EQ(rec.Name, "Cam");
+        EXPECT_EQ(rec.IP, "192.168.1.20");
+        EXPECT_EQ(rec.Mask, "255.255.255.0");
+        EXPECT_EQ(rec.Gateway, "192.168.1.1");
+        EXPECT_EQ(rec.Dns1, "8.8.8.8");
+        EXPECT_EQ(rec.Version, "1.2.3.4:5.6.7.8");
+        EXPECT_EQ(rec.HttpPort, 8080);
+        EXPECT_EQ(rec.AddrMode, c.addrMode);
+        EXPECT_EQ(rec.DdnsServer, c.ddns ? "ddns.example.net:808" : "");
+        EXPECT_EQ(rec.DdnsUser, c.ddns ? "cam42" : "");
     }
 }
 

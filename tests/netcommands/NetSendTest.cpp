@@ -7,6 +7,7 @@
 #include "DiscoveryEngine.h"
 #include "FakeSearchSink.h"
 #include "MoiFamily.h"
+#include "TestPackets.h"
 
 #include <QNetworkDatagram>
 #include <QTest>
@@ -52,7 +53,8 @@ TEST(NetSend, EachFamilySendsItsCommandFromItsSocketToItsPort)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "family " << c.family << " origin " << int(c.origin));
-        const TDevInfo o = Camera(c.family);
+        TDevInfo o = Camera(c.family);
+        o.Adapter = 7;  // where it answered the search
         TDevInfo n = o;
         n.IP = "10.0.0.9";
         QByteArray expected;
@@ -68,6 +70,7 @@ TEST(NetSend, EachFamilySendsItsCommandFromItsSocketToItsPort)
         EXPECT_EQ(sink.sent[0].socket, c.socket);
         EXPECT_EQ(sink.sent[0].port, c.port);
         EXPECT_EQ(sink.sent[0].bytes, expected);
+        EXPECT_EQ(sink.sent[0].adapter, 7u) << "out of the adapter the camera answered on";
 
         sink.sent.clear();
         n.Gateway = "10.0.0.256";
@@ -77,6 +80,28 @@ TEST(NetSend, EachFamilySendsItsCommandFromItsSocketToItsPort)
         sink.sendsSucceed = false;
         EXPECT_EQ(family.ApplyNetwork(sink, c.origin, o, o, kLogin), TApplyResult::kSendFailed);
     }
+}
+
+// The family-8 exchange answers a reply out of the adapter it came in on; a camera whose
+// adapter is not known gets its command out of every adapter.
+TEST(NetSend, FollowUpsGoOutWhereTheReplyCameIn)
+{
+    testpk::Bin8Block b;
+    TFakeSearchSink sink;
+    TDevInfo rec;
+    rec.Family = kFamilyNone;
+    rec.Adapter = 3;
+    EXPECT_FALSE(testsupport::Families().ParseReply(testpk::Bin8SearchReply(b), rec, sink));
+    ASSERT_EQ(sink.sent.size(), 1u);
+    EXPECT_EQ(sink.sent[0].adapter, 3u);
+    EXPECT_EQ(sink.sent[0].port, Bin8::kPort);
+
+    sink.sent.clear();
+    const TDevInfo o = Camera(2);  // Adapter 0
+    EXPECT_EQ(testsupport::Families().Get(2).ApplyNetwork(sink, TApplyOrigin::Advanced, o, o, kLogin),
+              TApplyResult::kSent);
+    ASSERT_EQ(sink.sent.size(), 1u);
+    EXPECT_EQ(sink.sent[0].adapter, 0u);
 }
 
 TEST(NetSend, FamiliesWithoutACommandSendNothing)

@@ -15,15 +15,22 @@ public:
         int socket;
         QByteArray bytes;
         quint16 port;
+        quint32 adapter = 0;  // 0: every adapter
     };
 
     explicit TFakeSearchSink(const TDeviceList* list = nullptr) : list_(list) {}
 
     bool SendBroadcast(int socketNumber, const QByteArray& bytes, quint16 port) override
     {
-        sent.push_back({socketNumber, bytes, port});
+        return SendBroadcastOn(0, socketNumber, bytes, port);
+    }
+    bool SendBroadcastOn(quint32 adapter, int socketNumber, const QByteArray& bytes,
+                         quint16 port) override
+    {
+        sent.push_back({socketNumber, bytes, port, adapter});
         return sendsSucceed;
     }
+    std::vector<quint32> SearchAdapterIndexes() const override { return adapters; }
     void DeliverRecord(const TDevInfo& rec) override { delivered.push_back(rec); }
     const TDeviceList& Devices() const override { return list_ ? *list_ : empty_; }
     QObject* SearchOwner() override { return &owner_; }
@@ -31,6 +38,7 @@ public:
     std::vector<TSent> sent;
     std::vector<TDevInfo> delivered;
     bool sendsSucceed = true;
+    std::vector<quint32> adapters;  // what SearchAdapterIndexes tells the families
 
 private:
     const TDeviceList* list_;

@@ -2,6 +2,8 @@
 // Screenshots of forms, taken by the GUI tests when IPCAM_SCREENSHOTS names a folder (that is
 // what scripts/screenshots does): each test that shows a form in a state worth looking at saves
 // it under the form's name, once per language of IPCAM_SCREENSHOT_LANGS (default "en cn").
+// scripts/screenshots runs the tests labelled "gui" (set_tests_properties ... LABELS gui, or
+// PROPERTIES LABELS gui of gtest_discover_tests): a new GUI suite gets that label.
 
 #include "LangRes.h"
 

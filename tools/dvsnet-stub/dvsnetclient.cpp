@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <random>
 #include <set>
@@ -54,13 +57,55 @@ int broadcastSocket() {
   return fd;
 }
 
+// The interfaces a broadcast goes out of: up, running, able to broadcast, not loopback, with
+// an IPv4 address. A limited broadcast would otherwise leave only through the interface of the
+// default route, and cameras behind a second network card would never be found.
+std::vector<unsigned> broadcastInterfaces() {
+  std::vector<unsigned> out;
+  ifaddrs *list = nullptr;
+  if (getifaddrs(&list) != 0) return out;
+  for (const ifaddrs *i = list; i; i = i->ifa_next) {
+    const unsigned need = IFF_UP | IFF_RUNNING | IFF_BROADCAST;
+    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || (i->ifa_flags & need) != need ||
+        (i->ifa_flags & IFF_LOOPBACK))
+      continue;
+    const unsigned index = if_nametoindex(i->ifa_name);
+    if (index != 0 && std::find(out.begin(), out.end(), index) == out.end()) out.push_back(index);
+  }
+  freeifaddrs(list);
+  return out;
+}
+
 void sendBroadcast(int fd, std::uint16_t port, const std::vector<unsigned char> &data) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
   to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-  // A lost probe is made good by the next one or the next search.
-  (void)sendto(fd, data.data(), data.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr *>(&to), sizeof to);
+  auto sendOn = [&](unsigned index) {
+    iovec iov{const_cast<unsigned char *>(data.data()), data.size()};
+    msghdr msg{};
+    msg.msg_name = &to;
+    msg.msg_namelen = sizeof to;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    if (index != 0) {
+      msg.msg_control = control;
+      msg.msg_controllen = sizeof control;
+      cmsghdr *c = CMSG_FIRSTHDR(&msg);
+      c->cmsg_level = IPPROTO_IP;
+      c->cmsg_type = IP_PKTINFO;
+      c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+      in_pktinfo info{};
+      info.ipi_ifindex = static_cast<int>(index);
+      std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    // A lost probe is made good by the next one or the next search.
+    (void)sendmsg(fd, &msg, MSG_NOSIGNAL);
+  };
+  const std::vector<unsigned> interfaces = broadcastInterfaces();
+  if (interfaces.empty()) sendOn(0);
+  for (unsigned index : interfaces) sendOn(index);
 }
 
 // One datagram into buf; the size, or -1 when there is none or it was cut.

@@ -175,6 +175,11 @@ TBin8Family::TBin8Family()
     traits_.applyKeepsLogin = true;
     traits_.applyShowsBusy = true;
     traits_.ddnsEditable = false;
+    // The whole network block travels, without a login; the name in 23 bytes and a NUL.
+    traits_.netCarried = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetDns2 | kNetHttpPort |
+                         kNetDataPort | kNetName | kNetAddrMode;
+    traits_.netReported = traits_.netCarried;
+    traits_.nameBytes = 23;
 }
 
 void TBin8Family::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)
@@ -186,10 +191,16 @@ TReplyMatch TBin8Family::ParseReply(const QByteArray& datagram, TDevInfo& rec, I
 {
     if (!Bin8::IsExchange(datagram))
         return TReplyMatch::NotMine;
+    // The next step of the exchange goes back out of the adapter the answer came in on.
+    const quint32 arrivedOn = rec.Adapter;
+    // Only the DDNS answer completes a known row; the other steps do not look at the list
+    // (so that the engine may replay them, TFamilyTraits::repeatableReplies).
+    const bool completesRow = Le16(datagram, 2) == (Bin8::kCmdReadDdns | Bin8::kReplyBit);
     QByteArray followUp;
-    const bool merge = Bin8::ParseExchange(datagram, rec, &sink.Devices(), &followUp);
+    const bool merge =
+        Bin8::ParseExchange(datagram, rec, completesRow ? &sink.Devices() : nullptr, &followUp);
     if (!followUp.isEmpty())
-        sink.SendBroadcast(Bin8::kSearchSocket, followUp, Bin8::kPort);
+        sink.SendBroadcastOn(arrivedOn, Bin8::kSearchSocket, followUp, Bin8::kPort);
     return merge ? TReplyMatch::Record : TReplyMatch::Handled;
 }
 
@@ -200,8 +211,9 @@ TApplyResult TBin8Family::ApplyNetwork(ISearchSink& sink, TApplyOrigin origin, c
     if (!d)
         return TApplyResult::kMalformed;
     const int socket = origin == TApplyOrigin::Advanced ? Bin8::kAdvancedSocket : Bin8::kEasySocket;
-    return sink.SendBroadcast(socket, *d, Bin8::kPort) ? TApplyResult::kSent
-                                                       : TApplyResult::kSendFailed;
+    return sink.SendBroadcastOn(oldRec.Adapter, socket, *d, Bin8::kPort)
+               ? TApplyResult::kSent
+               : TApplyResult::kSendFailed;
 }
 
 TLoginResult TBin8Family::TestCredentials(const QString& devUrl, const TLogin& login)

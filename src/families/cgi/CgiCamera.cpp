@@ -1,6 +1,7 @@
 #include "CgiCamera.h"
 
 #include "HttpUpload.h"
+#include "SearchAdapters.h"
 #include "Tools.h"
 
 #include <QElapsedTimer>
@@ -38,7 +39,8 @@ int TT924Series::RunningSearches() const
                              [](const auto& t) { return !t->IsFinished(); }));
 }
 
-void TT924Series::Search(quint16 port, TCgiSearchCallback callback, QObject* context)
+void TT924Series::Search(quint16 port, TCgiSearchCallback callback, QObject* context,
+                         const std::vector<quint32>& adapters)
 {
     threads_.erase(std::remove_if(threads_.begin(), threads_.end(),
                                   [](const auto& t) { return t->IsFinished(); }),
@@ -50,7 +52,11 @@ void TT924Series::Search(quint16 port, TCgiSearchCallback callback, QObject* con
     if (!socket.Bind(Cgi::kSearchLocalPort))
         return;
     socket.AllowBroadcast();
-    socket.SendBroadcast(Cgi::SearchProbe(), port);
+    socket.EnableArrivalInterface();
+    if (adapters.empty())
+        socket.SendBroadcast(Cgi::SearchProbe(), port);
+    for (const quint32 adapter : adapters)
+        socket.SendBroadcast(Cgi::SearchProbe(), port, adapter);
     auto thread = std::make_unique<TRecvThread>(std::move(socket), std::move(callback),
                                                 relay_.get(), context);
     thread->Start();
@@ -64,7 +70,6 @@ bool TT924Series::SetNetwork(const QString& ip, quint16 port, const QString& use
     // The camera is addressed by the MAC inside the packet.
     Q_UNUSED(ip);
     Q_UNUSED(port);
-    Q_UNUSED(current);
     const QByteArray packet = Cgi::AddressChange(next, user, password);
     if (packet.isEmpty())
         return false;
@@ -73,7 +78,18 @@ bool TT924Series::SetNetwork(const QString& ip, quint16 port, const QString& use
         return false;
     socket.Bind(Cgi::kPort);  // the answer may come to the port or to whatever we got
     socket.AllowBroadcast();
-    if (!socket.SendBroadcast(packet, Cgi::kPort))
+    // Out of the adapter the camera answered on; a camera found otherwise may be behind any.
+    std::vector<quint32> adapters;
+    if (current.Adapter != 0)
+        adapters.push_back(current.Adapter);
+    else
+        adapters = SearchAdapterIndexes();
+    bool sent = false;
+    if (adapters.empty())
+        sent = socket.SendBroadcast(packet, Cgi::kPort);
+    for (const quint32 adapter : adapters)
+        sent = socket.SendBroadcast(packet, Cgi::kPort, adapter) || sent;
+    if (!sent)
         return false;
     QElapsedTimer waited;
     waited.start();

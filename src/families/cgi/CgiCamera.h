@@ -46,12 +46,16 @@ class ICgiCamera {
 public:
     virtual ~ICgiCamera() = default;
 
-    // Broadcasts the search probe to port and starts a receive thread; each camera found goes
-    // to callback on the driver's thread. With a context object, records that arrive after it
-    // is gone are dropped. Sends nothing while the previous search still holds its port.
-    virtual void Search(quint16 port, TCgiSearchCallback callback, QObject* context = nullptr) = 0;
-    // Broadcasts the new settings of the camera with next's MAC and waits briefly for its
-    // answer; true when it accepted them. ip, port and current do not take part in addressing.
+    // Broadcasts the search probe to port, out of each of adapters (interface indexes; none:
+    // as the routing table sends it), and starts a receive thread; each camera found goes to
+    // callback on the driver's thread, with the adapter it answered on. With a context object,
+    // records that arrive after it is gone are dropped. Sends nothing while the previous
+    // search still holds its port.
+    virtual void Search(quint16 port, TCgiSearchCallback callback, QObject* context = nullptr,
+                        const std::vector<quint32>& adapters = {}) = 0;
+    // Broadcasts the new settings of the camera with next's MAC out of the adapter current
+    // answered on (every search adapter when that is not known) and waits briefly for its
+    // answer; true when it accepted them. ip and port do not take part in addressing.
     virtual bool SetNetwork(const QString& ip, quint16 port, const QString& user,
                             const QString& password, const TDevInfo& next,
                             const TDevInfo& current) = 0;
@@ -96,7 +100,8 @@ public:
     TT924Series(const TT924Series&) = delete;
     TT924Series& operator=(const TT924Series&) = delete;
 
-    void Search(quint16 port, TCgiSearchCallback callback, QObject* context = nullptr) override;
+    void Search(quint16 port, TCgiSearchCallback callback, QObject* context = nullptr,
+                const std::vector<quint32>& adapters = {}) override;
     bool SetNetwork(const QString& ip, quint16 port, const QString& user, const QString& password,
                     const TDevInfo& next, const TDevInfo& current) override;
     bool CheckLogin(const QString& baseUrl, const QString& user, const QString& password) override;

@@ -11,6 +11,14 @@ TCgiFamily::TCgiFamily()
     traits_.firmwareUpgrade = true;
     traits_.easyChecksLogin = true;
     traits_.ddnsEditable = false;
+    // Fixed fields that end in a zero: 79 bytes of name, 31 of user name and of password.
+    traits_.netCarried = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetDns2 | kNetHttpPort |
+                         kNetName | kNetAddrMode | kNetUser | kNetPassword;
+    traits_.netReported = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetDns2 | kNetHttpPort |
+                          kNetName | kNetAddrMode;
+    traits_.nameBytes = Cgi::kNameSize - 1;
+    traits_.userBytes = Cgi::kLoginSize - 1;
+    traits_.passwordBytes = Cgi::kLoginSize - 1;
 }
 
 TCgiFamily::~TCgiFamily()
@@ -23,7 +31,7 @@ void TCgiFamily::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*
     // The context drops records that arrive after the engine is gone.
     driver_.Search(
         Cgi::kPort, [s = &sink](const TDevInfo& rec) { s->DeliverRecord(rec); },
-        sink.SearchOwner());
+        sink.SearchOwner(), sink.SearchAdapterIndexes());
 }
 
 void TCgiFamily::StopSearch()

@@ -103,9 +103,11 @@ void TRecvThread::Run()
             ++idle;
             continue;
         }
-        const QByteArray dgram = socket_.Receive(Cgi::kReplyBufferSize);
+        quint32 adapter = 0;
+        const QByteArray dgram = socket_.Receive(Cgi::kReplyBufferSize, &adapter);
         if (!Cgi::ParseSearchReply(dgram, record_))
             continue;
+        record_.Adapter = adapter;
         if (callback_)
             Deliver();
     }

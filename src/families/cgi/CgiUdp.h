@@ -23,12 +23,17 @@ public:
     bool BindLoopback(quint16 port);
     bool AllowBroadcast();
     // The whole datagram or nothing.
-    bool SendTo(const QByteArray& bytes, const QString& address, quint16 port);
-    bool SendBroadcast(const QByteArray& bytes, quint16 port);
+    // Out of the interface with index ifindex when it is not 0, else as the routing table
+    // sends it.
+    bool SendTo(const QByteArray& bytes, const QString& address, quint16 port, quint32 ifindex = 0);
+    bool SendBroadcast(const QByteArray& bytes, quint16 port, quint32 ifindex = 0);
+    // Received datagrams tell the interface they came in on.
+    bool EnableArrivalInterface();
     enum class TWait { Ready, TimedOut, Error };
     TWait WaitReadable(int ms);
-    // One datagram, cut to at most maxBytes; empty on error.
-    QByteArray Receive(int maxBytes);
+    // One datagram, cut to at most maxBytes; empty on error. ifindex receives the interface it
+    // came in on (0 unless EnableArrivalInterface was called).
+    QByteArray Receive(int maxBytes, quint32* ifindex = nullptr);
     quint16 LocalPort() const;
     void Close();
     int Release();

@@ -5,6 +5,10 @@
 #include "NetAddress.h"
 
 #include <QStringList>
+#include <QStringTokenizer>
+
+#include <algorithm>
+#include <optional>
 
 namespace CtpFamily {
 
@@ -12,49 +16,57 @@ bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec)
 {
     rec.Family = kFamily;
     rec.AddrMode = kAddrStatic;
-    const QStringList lines = QString::fromUtf8(dgram).split(QStringLiteral("\r\n"));
-    auto value = [&lines](const QString& key, QString* out) {
-        for (const QString& line : lines) {
-            if (line.startsWith(key, Qt::CaseSensitive)) {
-                *out = line.mid(key.size() + 1);  // the key and one separator
-                return true;
+    // Each key takes the first line (lines split at CR LF) that begins with it, case-sensitive;
+    // its value is the line after the key and one separator character. One pass over the
+    // lines finds them all.
+    enum Key { kSn, kName, kIp, kNetmask, kPortCtp, kMdns, kSdns, kMac, kGw, kDdnsUser,
+               kDdnsPswd, kDdns, kVersion, kKeys };
+    static constexpr QStringView kNames[kKeys] = {
+        u"-sn", u"-name", u"-ip", u"-netmask", u"-portctp", u"-mdns", u"-sdns", u"-mac", u"-gw",
+        u"-ddnsuser", u"-ddnspswd", u"-ddns", u"-version"};
+    const QString text = QString::fromUtf8(dgram);
+    std::optional<QStringView> values[kKeys];
+    int found = 0;
+    for (QStringView line : QStringView(text).tokenize(u"\r\n")) {
+        if (!line.startsWith(u'-'))
+            continue;
+        for (int k = 0; k < kKeys; ++k) {
+            if (values[k])
+                continue;
+            const QStringView key = kNames[k];
+            if (line.startsWith(key)) {
+                values[k] = line.mid(std::min(line.size(), key.size() + 1));
+                ++found;
             }
         }
-        return false;
+        if (found == kKeys)
+            break;
+    }
+    auto take = [&](Key k, QString& out) {
+        if (values[k])
+            out = values[k]->toString();
     };
-    QString v;
-    if (value(QStringLiteral("-sn"), &v))
-        rec.SN = v;
-    if (value(QStringLiteral("-name"), &v))
-        rec.Name = v;
-    if (value(QStringLiteral("-ip"), &v))
-        rec.IP = v;
-    if (value(QStringLiteral("-netmask"), &v))
-        rec.Mask = v;
-    if (value(QStringLiteral("-portctp"), &v)) {
+    take(kSn, rec.SN);
+    take(kName, rec.Name);
+    take(kIp, rec.IP);
+    take(kNetmask, rec.Mask);
+    if (values[kPortCtp]) {
         bool ok = false;
-        const int port = v.toInt(&ok, 10);
+        const int port = values[kPortCtp]->toInt(&ok, 10);
         rec.HttpPort = ok ? quint16(port) : quint16(80);
     }
-    if (value(QStringLiteral("-mdns"), &v))
-        rec.Dns1 = v;
-    if (value(QStringLiteral("-sdns"), &v))
-        rec.Dns2 = v;
-    if (value(QStringLiteral("-mac"), &v)) {
-        rec.Mac = v.remove(u':');
+    take(kMdns, rec.Dns1);
+    take(kSdns, rec.Dns2);
+    if (values[kMac]) {
+        rec.Mac = values[kMac]->toString().remove(u':');
         rec.MacHex = MacHexOf(rec.Mac);
     }
-    if (value(QStringLiteral("-gw"), &v))
-        rec.Gateway = v;
-    if (value(QStringLiteral("-ddnsuser"), &v))
-        rec.DdnsUser = v;
-    if (value(QStringLiteral("-ddnspswd"), &v))
-        rec.DdnsPwd = v;
+    take(kGw, rec.Gateway);
+    take(kDdnsUser, rec.DdnsUser);
+    take(kDdnsPswd, rec.DdnsPwd);
     // By prefix: an earlier "-ddnsuser" or "-ddnspswd" line is taken for the server.
-    if (value(QStringLiteral("-ddns"), &v))
-        rec.DdnsServer = v;
-    if (value(QStringLiteral("-version"), &v))
-        rec.Version = v;
+    take(kDdns, rec.DdnsServer);
+    take(kVersion, rec.Version);
     return true;
 }
 
@@ -111,6 +123,26 @@ TCtpFamily::TCtpFamily()
     traits_.defaultAccountHintKey = QStringLiteral("IDS_DEFAULTACCOUNT");
     traits_.easyAlwaysLogsIn = true;
     traits_.ddnsEditable = false;
+    // A text command without fixed fields; the user name is not sent, and the reply does not
+    // tell the address mode.
+    traits_.netCarried = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetDns2 | kNetHttpPort |
+                         kNetName | kNetAddrMode | kNetPassword;
+    traits_.netReported = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetDns2 | kNetHttpPort |
+                          kNetName;
+}
+
+TNetCheck TCtpFamily::CheckNetwork(const TDevInfo& oldRec, const TDevInfo& newRec,
+                                   const TLogin& login) const
+{
+    const TNetCheck generic = CheckNetworkValues(traits_, oldRec, newRec, login);
+    if (!generic.Ok())
+        return generic;
+    // A line break would end the argument line and let the rest pass for further settings.
+    if (HasLineBreak(newRec.Name))
+        return TNetCheck{TNetProblem::kBadText, kNetName, 0};
+    if (HasLineBreak(login.password))
+        return TNetCheck{TNetProblem::kBadText, kNetPassword, 0};
+    return TNetCheck();
 }
 
 void TCtpFamily::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)
@@ -132,8 +164,9 @@ TApplyResult TCtpFamily::ApplyNetwork(ISearchSink& sink, TApplyOrigin, const TDe
     const std::optional<QByteArray> d = CtpFamily::BuildSetNetwork(oldRec, newRec, login.password);
     if (!d)
         return TApplyResult::kMalformed;
-    return sink.SendBroadcast(CtpFamily::kSocket, *d, CtpFamily::kPort) ? TApplyResult::kSent
-                                                                       : TApplyResult::kSendFailed;
+    return sink.SendBroadcastOn(oldRec.Adapter, CtpFamily::kSocket, *d, CtpFamily::kPort)
+               ? TApplyResult::kSent
+               : TApplyResult::kSendFailed;
 }
 
 TLoginResult TCtpFamily::TestCredentials(const QString& devUrl, const TLogin& login)

@@ -36,6 +36,8 @@ public:
 
     void SendProbes(ISearchSink& sink, int tick, bool withLibrary) override;
     TReplyMatch ParseReply(const QByteArray& datagram, TDevInfo& rec, ISearchSink& sink) override;
+    TNetCheck CheckNetwork(const TDevInfo& oldRec, const TDevInfo& newRec,
+                           const TLogin& login) const override;
     TApplyResult ApplyNetwork(ISearchSink& sink, TApplyOrigin origin, const TDevInfo& oldRec,
                               const TDevInfo& newRec, const TLogin& login) override;
     TLoginResult TestCredentials(const QString& devUrl, const TLogin& login) override;

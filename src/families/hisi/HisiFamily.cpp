@@ -12,6 +12,12 @@ THisiFamily::THisiFamily(const QString& programDir)
     traits_.dataPort = true;
     traits_.applyPasswordPreset = QString::fromLatin1(Hisi::kFactoryPassword);
     traits_.applyKeepsLogin = true;
+    // The library's configure call takes one DNS server; its texts have no limits we know of
+    // (the library refuses what it cannot take).
+    traits_.netCarried = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetHttpPort |
+                         kNetDataPort | kNetName | kNetAddrMode | kNetUser | kNetPassword;
+    traits_.netReported = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetHttpPort |
+                          kNetDataPort | kNetName | kNetAddrMode;
 }
 
 THisiFamily::~THisiFamily() = default;

@@ -26,8 +26,9 @@ bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec)
     std::memcpy(buf.data(), dgram.constData(),
                 size_t(std::min<qsizetype>(dgram.size(), kReplyBufferSize)));
     const quint32 bodyLength = Le32(buf, 15);
-    if (Le16(buf, 4) != kOpSearchReply ||
-        (bodyLength != 64 && bodyLength != 65 && bodyLength != 195))
+    // Real firmware announces other lengths too (88-byte datagrams announcing 98): anything
+    // from 64 up is read by the core layout.
+    if (Le16(buf, 4) != kOpSearchReply || bodyLength < kCoreBody)
         return false;
 
     constexpr qsizetype b = kHeaderSize;
@@ -42,10 +43,14 @@ bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec)
     rec.Dns1 = Dotted(buf, b + 46);
     rec.Version = Dotted(buf, b + 54) + u':' + Dotted(buf, b + 58);
     rec.HttpPort = Be16(buf, b + 62);
-    if (bodyLength == 195) {
+    if (bodyLength == kDdnsBody) {
         rec.AddrMode = Byte(buf, b + 64) == 1 ? kAddrDhcp : kAddrStatic;
         rec.DdnsServer = CText(buf, b + 65, 65);
         rec.DdnsUser = CText(buf, b + 130, 65);
+    } else if (bodyLength != kCoreBody && bodyLength != kCoreBody + 1) {
+        // The lengths of other firmware: the DHCP flag where the 195-byte layout has it, when
+        // the datagram reaches that far (a byte it does not hold reads as zero: static).
+        rec.AddrMode = Byte(buf, b + 64) == 1 ? kAddrDhcp : kAddrStatic;
     }
     return true;
 }
@@ -92,6 +97,13 @@ TMoiFamily::TMoiFamily()
     traits_.addressModeChoice = false;
     traits_.ddnsPassword = false;
     traits_.firmwareUpgrade = true;
+    // Neither the name, the second DNS server nor the address mode travels; the reply tells
+    // the mode only in its 195-byte form.
+    traits_.netCarried = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetHttpPort | kNetUser |
+                         kNetPassword;
+    traits_.netReported = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetHttpPort;
+    traits_.userBytes = MoI::kTextField;
+    traits_.passwordBytes = MoI::kTextField;
 }
 
 void TMoiFamily::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)
@@ -106,14 +118,15 @@ TReplyMatch TMoiFamily::ParseReply(const QByteArray& datagram, TDevInfo& rec, IS
     return MoI::ParseSearchReply(datagram, rec) ? TReplyMatch::Record : TReplyMatch::Handled;
 }
 
-TApplyResult TMoiFamily::ApplyNetwork(ISearchSink& sink, TApplyOrigin, const TDevInfo&,
+TApplyResult TMoiFamily::ApplyNetwork(ISearchSink& sink, TApplyOrigin, const TDevInfo& oldRec,
                                       const TDevInfo& newRec, const TLogin& login)
 {
     const std::optional<QByteArray> d = MoI::BuildSetNetwork(newRec, login.user, login.password);
     if (!d)
         return TApplyResult::kMalformed;
-    return sink.SendBroadcast(MoI::kSocket, *d, MoI::kPort) ? TApplyResult::kSent
-                                                           : TApplyResult::kSendFailed;
+    return sink.SendBroadcastOn(oldRec.Adapter, MoI::kSocket, *d, MoI::kPort)
+               ? TApplyResult::kSent
+               : TApplyResult::kSendFailed;
 }
 
 TLoginResult TMoiFamily::TestCredentials(const QString& devUrl, const TLogin& login)

@@ -12,6 +12,10 @@ namespace MoI {
 inline constexpr qint32 kFamily = 2;
 inline constexpr int kHeaderSize = 23;
 inline constexpr int kReplyBufferSize = 279;  // replies are read as if zero-padded to this
+// Reply bodies: the core layout of 64 bytes (65 reads the same), the one with the DHCP flag
+// and the DDNS texts. Other lengths from 64 up are read by the core layout and the flag.
+inline constexpr quint32 kCoreBody = 64;
+inline constexpr quint32 kDdnsBody = 195;
 inline constexpr quint16 kOpSearch = 0;
 inline constexpr quint16 kOpSearchReply = 1;
 inline constexpr quint16 kOpSetNetwork = 2;
@@ -24,7 +28,8 @@ inline constexpr quint16 kPort = 10000;
 
 // The 27-byte search probe.
 QByteArray SearchProbe();
-// A "MO_I" datagram; true for a search reply that gives a record.
+// A "MO_I" datagram; true for a search reply (operation 1, body length at least 64) that
+// gives a record.
 bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec);
 // The 84-byte set-network message (operation 2, body length 61) from the new record and the
 // credentials. Name, Dns2 and AddrMode are not carried.
