@@ -9,6 +9,7 @@
 #include "Look.h"
 #include "PageBase.h"
 #include "Platform.h"
+#include "SelAccess.h"
 #include "SelMode.h"
 #include "Tools.h"
 
@@ -33,6 +34,7 @@ const QHash<QString, PageFactory>& Catalogue() {
     static const QHash<QString, PageFactory> c = {
         {QStringLiteral("tfrmsel_mode"), &Make<TfrmSel_Mode>},
         {QStringLiteral("tfrmadv_main"), &Make<TfrmAdv_Main>},
+        {QStringLiteral("tfrmesy_selaccess"), &Make<TfrmEsy_SelAccess>},
     };
     return c;
 }
@@ -253,15 +255,20 @@ void TfrmMain::ReapplyLanguage() {
         lblCaption->setText(p->Caption());
 }
 
+void TfrmMain::OpenAddress(const QString& address) {
+    if (!address.isEmpty())
+        ::OpenAddress(address);
+}
+
 void TfrmMain::lblInsInfoClick() {
     if (config_.OnlineCD.isEmpty())
         return;
-    OpenAddress(OnlineCdAddress(config_.OnlineCD, CurLang()));
+    ::OpenAddress(OnlineCdAddress(config_.OnlineCD, CurLang()));
 }
 
 void TfrmMain::lblAboutClick() {
     if (!config_.About.isEmpty())
-        OpenAddress(config_.About);
+        ::OpenAddress(config_.About);
 }
 
 void TfrmMain::lblAdvClick() {
