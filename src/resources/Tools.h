@@ -37,8 +37,10 @@ public:
 
     // GET with agent "MyIP"; the status is not looked at. On success text is the body
     // (at most 512000 bytes, up to the first zero byte); on failure false and an empty text.
+    // cancelled, when given, is asked every few milliseconds: true ends the request as failed.
     static bool HttpGetText(const QString& url, const QString& user, const QString& password,
-                            int timeoutMs, QString& text);
+                            int timeoutMs, QString& text,
+                            const std::function<bool()>& cancelled = nullptr);
 };
 
 // HTTP GET with Basic authentication when user is not empty; an HTTP error status is a failure.
