@@ -10,6 +10,7 @@
 // the family's own time limits; the windows call them off the user-interface thread, and a
 // family that sends through the engine's sockets may do so from any thread.
 
+#include "CancelToken.h"
 #include "DevInfo.h"
 
 #include <QByteArray>
@@ -101,6 +102,9 @@ struct TFamilyTraits {
 
     // Step 6 offers to change the camera's DDNS settings.
     bool ddnsEditable = true;
+
+    // Easy mode sets up the family's cameras: step 3 lists them.
+    bool easyListed = false;
 };
 
 class ICameraFamily {
@@ -146,6 +150,16 @@ public:
     virtual bool Restart(const TDevInfo& cam, const TLogin& login)
     {
         (void)cam, (void)login;
+        return false;
+    }
+
+    // Whether the camera answers at its LAN address, after its address was set. A family
+    // without a test of its own is tested by a GET of its web page (InnerUrl) by the caller.
+    // cancel ends the test early (then: not reachable).
+    virtual bool ChecksReachability() const { return false; }
+    virtual bool CheckReachable(const TDevInfo& cam, const TCancelToken& cancel)
+    {
+        (void)cam, (void)cancel;
         return false;
     }
 };

@@ -72,6 +72,10 @@ public:
     bool CanRestart() const override { return true; }
     bool Restart(const TDevInfo& cam, const TLogin& login) override;
 
+    // Its web server needs a moment after the address change before it answers.
+    bool ChecksReachability() const override { return true; }
+    bool CheckReachable(const TDevInfo& cam, const TCancelToken& cancel) override;
+
 private:
     TFamilyTraits traits_;
 };

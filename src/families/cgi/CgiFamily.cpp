@@ -11,6 +11,7 @@ TCgiFamily::TCgiFamily()
     traits_.firmwareUpgrade = true;
     traits_.easyChecksLogin = true;
     traits_.ddnsEditable = false;
+    traits_.easyListed = true;
 }
 
 TCgiFamily::~TCgiFamily()

@@ -111,6 +111,7 @@ TCtpFamily::TCtpFamily()
     traits_.defaultAccountHintKey = QStringLiteral("IDS_DEFAULTACCOUNT");
     traits_.easyAlwaysLogsIn = true;
     traits_.ddnsEditable = false;
+    traits_.easyListed = true;
 }
 
 void TCtpFamily::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)

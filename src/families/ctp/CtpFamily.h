@@ -41,6 +41,10 @@ public:
     bool CanRestart() const override { return true; }
     bool Restart(const TDevInfo& cam, const TLogin& login) override;
 
+    // Easy mode (CtpEasy.cpp).
+    bool ChecksReachability() const override { return true; }
+    bool CheckReachable(const TDevInfo& cam, const TCancelToken& cancel) override;
+
 private:
     TFamilyTraits traits_;
 };

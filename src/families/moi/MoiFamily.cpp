@@ -92,6 +92,7 @@ TMoiFamily::TMoiFamily()
     traits_.addressModeChoice = false;
     traits_.ddnsPassword = false;
     traits_.firmwareUpgrade = true;
+    traits_.easyListed = true;
 }
 
 void TMoiFamily::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)
