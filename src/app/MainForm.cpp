@@ -9,6 +9,8 @@
 #include "Look.h"
 #include "PageBase.h"
 #include "Platform.h"
+#include "DevList.h"
+#include "LinkSource.h"
 #include "SelAccess.h"
 #include "SelMode.h"
 #include "Tools.h"
@@ -34,6 +36,9 @@ const QHash<QString, PageFactory>& Catalogue() {
     static const QHash<QString, PageFactory> c = {
         {QStringLiteral("tfrmsel_mode"), &Make<TfrmSel_Mode>},
         {QStringLiteral("tfrmadv_main"), &Make<TfrmAdv_Main>},
+        {QStringLiteral("tfrmlinksource"), &Make<TfrmLinkSource>},
+        {QStringLiteral("tfrmesy_line"), &Make<TfrmEsy_Line>},
+        {QStringLiteral("tfrmesy_devlist"), &Make<TfrmEsy_DevList>},
         {QStringLiteral("tfrmesy_selaccess"), &Make<TfrmEsy_SelAccess>},
     };
     return c;

@@ -2,6 +2,7 @@
 
 #include "AdvMain.h"
 #include "CameraFamily.h"
+#include "Clock.h"
 #include "Controls.h"
 #include "Countdown.h"
 #include "CurrentCamera.h"
