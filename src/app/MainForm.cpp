@@ -12,6 +12,7 @@
 #include "DevList.h"
 #include "LinkSource.h"
 #include "SelAccess.h"
+#include "SetIP.h"
 #include "SelMode.h"
 #include "Tools.h"
 
@@ -39,6 +40,7 @@ const QHash<QString, PageFactory>& Catalogue() {
         {QStringLiteral("tfrmlinksource"), &Make<TfrmLinkSource>},
         {QStringLiteral("tfrmesy_line"), &Make<TfrmEsy_Line>},
         {QStringLiteral("tfrmesy_devlist"), &Make<TfrmEsy_DevList>},
+        {QStringLiteral("tfrmesy_setip"), &Make<TfrmEsy_SetIP>},
         {QStringLiteral("tfrmesy_selaccess"), &Make<TfrmEsy_SelAccess>},
     };
     return c;
