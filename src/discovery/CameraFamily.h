@@ -16,6 +16,8 @@
 #include <QByteArray>
 #include <QString>
 
+class ICameraDdns;
+class ICameraWiFi;
 class QObject;
 class TDeviceList;
 
@@ -162,4 +164,8 @@ public:
         (void)cam, (void)cancel;
         return false;
     }
+
+    // Optional capabilities (CameraCapabilities.h); null when the family has none.
+    virtual ICameraWiFi* WiFi() { return nullptr; }
+    virtual ICameraDdns* Ddns() { return nullptr; }
 };

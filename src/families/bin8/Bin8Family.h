@@ -5,6 +5,7 @@
 // with the new one. Configured through the CGI pages its web server shares with family 2.
 
 #include "CameraFamily.h"
+#include "VendorEasy.h"
 
 #include <optional>
 
@@ -76,6 +77,10 @@ public:
     bool ChecksReachability() const override { return true; }
     bool CheckReachable(const TDevInfo& cam, const TCancelToken& cancel) override;
 
+    // Its pages live under /cgi-bin/; its DDNS settings are not changed from easy mode.
+    ICameraWiFi* WiFi() override { return &wifi_; }
+
 private:
     TFamilyTraits traits_;
+    VendorCgi::TVendorWiFi wifi_{VendorCgi::TVendorPages{true, false, true}};
 };

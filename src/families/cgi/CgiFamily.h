@@ -4,6 +4,7 @@
 
 #include "CameraFamily.h"
 #include "CgiCamera.h"
+#include "CgiEasy.h"
 
 class TCgiFamily final : public ICameraFamily {
 public:
@@ -26,7 +27,12 @@ public:
     ICgiCamera& Driver() { return driver_; }
     TT924Series& Series() { return driver_; }
 
+    ICameraWiFi* WiFi() override { return &wifi_; }
+    ICameraDdns* Ddns() override { return &ddns_; }
+
 private:
     TFamilyTraits traits_;
     TT924Series driver_;
+    Cgi::TCgiWiFi wifi_{driver_};
+    Cgi::TCgiDdns ddns_{driver_};
 };

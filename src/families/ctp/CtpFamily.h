@@ -5,6 +5,7 @@
 // camera's device port (src/ctp).
 
 #include "CameraFamily.h"
+#include "CtpEasy.h"
 
 #include <optional>
 
@@ -44,7 +45,11 @@ public:
     // Easy mode (CtpEasy.cpp).
     bool ChecksReachability() const override { return true; }
     bool CheckReachable(const TDevInfo& cam, const TCancelToken& cancel) override;
+    ICameraWiFi* WiFi() override { return &wifi_; }
+    ICameraDdns* Ddns() override { return &ddns_; }
 
 private:
     TFamilyTraits traits_;
+    CtpFamily::TCtpWiFi wifi_;
+    CtpFamily::TCtpDdns ddns_;
 };

@@ -4,6 +4,7 @@
 // through the CGI pages its web server shares with family 8.
 
 #include "CameraFamily.h"
+#include "VendorEasy.h"
 
 #include <optional>
 
@@ -45,6 +46,12 @@ public:
     bool CanRestart() const override { return true; }
     bool Restart(const TDevInfo& cam, const TLogin& login) override;
 
+    ICameraWiFi* WiFi() override { return &wifi_; }
+    ICameraDdns* Ddns() override { return &ddns_; }
+
 private:
     TFamilyTraits traits_;
+    // Scans are asked for twice before their result is fetched.
+    VendorCgi::TVendorWiFi wifi_{VendorCgi::TVendorPages{false, true, false}};
+    VendorCgi::TVendorDdns ddns_;
 };
