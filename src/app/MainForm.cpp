@@ -13,6 +13,7 @@
 #include "LinkSource.h"
 #include "SelAccess.h"
 #include "SetIP.h"
+#include "SetWIFI.h"
 #include "SelMode.h"
 #include "Tools.h"
 
@@ -41,6 +42,7 @@ const QHash<QString, PageFactory>& Catalogue() {
         {QStringLiteral("tfrmesy_line"), &Make<TfrmEsy_Line>},
         {QStringLiteral("tfrmesy_devlist"), &Make<TfrmEsy_DevList>},
         {QStringLiteral("tfrmesy_setip"), &Make<TfrmEsy_SetIP>},
+        {QStringLiteral("tfrmesy_setwifi"), &Make<TfrmEsy_SetWIFI>},
         {QStringLiteral("tfrmesy_selaccess"), &Make<TfrmEsy_SelAccess>},
     };
     return c;
