@@ -9,6 +9,7 @@
 #include "Look.h"
 #include "PageBase.h"
 #include "Platform.h"
+#include "ChkDDNS.h"
 #include "DevList.h"
 #include "LinkSource.h"
 #include "SelAccess.h"
@@ -43,6 +44,7 @@ const QHash<QString, PageFactory>& Catalogue() {
         {QStringLiteral("tfrmesy_devlist"), &Make<TfrmEsy_DevList>},
         {QStringLiteral("tfrmesy_setip"), &Make<TfrmEsy_SetIP>},
         {QStringLiteral("tfrmesy_setwifi"), &Make<TfrmEsy_SetWIFI>},
+        {QStringLiteral("tfrmesy_chkddns"), &Make<TfrmEsy_ChkDDNS>},
         {QStringLiteral("tfrmesy_selaccess"), &Make<TfrmEsy_SelAccess>},
     };
     return c;
