@@ -13,6 +13,7 @@
 #include "DevList.h"
 #include "LinkSource.h"
 #include "SelAccess.h"
+#include "EsyPortForward.h"
 #include "SetIP.h"
 #include "SetWIFI.h"
 #include "SelMode.h"
@@ -45,6 +46,7 @@ const QHash<QString, PageFactory>& Catalogue() {
         {QStringLiteral("tfrmesy_setip"), &Make<TfrmEsy_SetIP>},
         {QStringLiteral("tfrmesy_setwifi"), &Make<TfrmEsy_SetWIFI>},
         {QStringLiteral("tfrmesy_chkddns"), &Make<TfrmEsy_ChkDDNS>},
+        {QStringLiteral("tfrmesy_portforward"), &Make<TfrmEsy_PortForward>},
         {QStringLiteral("tfrmesy_selaccess"), &Make<TfrmEsy_SelAccess>},
     };
     return c;
