@@ -71,6 +71,9 @@ struct TWiFiPageRules {
     bool takesOtherSecurity = false;  // a network of kWiFiOther can be taken
     bool takeClearsKey = false;     // taking a network empties the shared key
     bool readsWep = true;           // a read gives the WEP values and both lists' indexes
+    // The camera takes one key whatever the security (a network's security is only "secured"
+    // or not): the shared-key field serves every secured network, the WEP fields none.
+    bool singleKey = false;
     TWiFiMatch readMatch = TWiFiMatch::kNone;
 };
 

@@ -236,6 +236,7 @@ void TfrmEsy_SetWIFI::lstWiFiClick(int index) {
     if (!wifi)
         return;
     const TWiFiPageRules& rules = wifi->Rules();
+    rules_ = rules;
     const TWiFiNetwork& n = networks_[size_t(index)];
     ssidTag_ = index;
     if (!rules.takesOtherSecurity && n.security == kWiFiOther)
@@ -261,7 +262,7 @@ void TfrmEsy_SetWIFI::cmbSecurityChange() {
     for (int k = 0; k < 4; ++k)
         ShowKeyRow(k, false);
     const int i = cmbSecurity->currentIndex();
-    const bool wep = i == kWiFiWep;
+    const bool wep = i == kWiFiWep && !rules_.singleKey;
     const bool shared = !wep && i != kWiFiNone;  // 2 to 5, or none selected
     for (QWidget* w : {static_cast<QWidget*>(lblHex), static_cast<QWidget*>(chkHex),
                        static_cast<QWidget*>(lblSelKey), static_cast<QWidget*>(cmbSelKey),
@@ -303,6 +304,7 @@ bool TfrmEsy_SetWIFI::ReadSettings() {
     if (!wifi)
         return false;
     const TWiFiPageRules& rules = wifi->Rules();
+    rules_ = rules;
     Label1->setVisible(rules.onOffShown);
     chkUseWiFi->setVisible(rules.onOffShown);
     edtSSID->setReadOnly(!rules.ssidEditable);
@@ -329,6 +331,10 @@ bool TfrmEsy_SetWIFI::ReadSettings() {
             }
         edtSSID->setText(s.ssid);
         edtShareKey->setText(s.sharedKey);
+        if (rules.singleKey) {
+            SetIndex(cmbSecurity, s.security);
+            cmbSecurityChange();
+        }
         return true;
     case TWiFiMatch::kNameEquals: {
         chkUseWiFiClick();

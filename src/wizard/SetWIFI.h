@@ -79,6 +79,8 @@ private:
     void RestartWait();
     void ShowKeyRow(int row, bool on);
 
+    // The rules of the current camera's family.
+    TWiFiPageRules rules_;
     int ssidTag_ = -1;
     std::vector<TWiFiNetwork> networks_;
     std::optional<TWiFiSettings> curWiFi_;

@@ -327,6 +327,12 @@ TEST_F(SetWiFiPage, Family5HasItsOwnRules)
     // Taking "office" (secured, WPA-PSK, TKIP) and applying sends the camera's words for it.
     p->lstWiFiClick(2);
     EXPECT_EQ(p->edtSSID->text(), "office");
+    // Secured: its one key goes into the shared-key field; there are no WEP fields for it.
+    EXPECT_EQ(p->cmbSecurity->currentIndex(), 1);
+    EXPECT_EQ(Shown(p), "x-------");
+    p->lstWiFiClick(1);
+    EXPECT_EQ(Shown(p), "--------") << "an open network needs no key";
+    p->lstWiFiClick(2);
     p->edtShareKey->setText("office key");
     p->BitBtn2Click();
     const TDEVWiFi sent = ctp.StoredWiFi();
@@ -341,6 +347,7 @@ TEST_F(SetWiFiPage, Family5HasItsOwnRules)
     main->ShowPage("TfrmEsy_SetIP");
     List().ClearDevices();
     Start(Camera(2, "001A2B000201", "127.0.0.1", web.Port()));
+    EXPECT_EQ(Shown(p), "-xxx--x-") << "WEP fields again for a camera that has them";
     EXPECT_FALSE(p->chkUseWiFi->isHidden());
     EXPECT_FALSE(p->Label1->isHidden());
     EXPECT_FALSE(p->edtSSID->isReadOnly());

@@ -67,6 +67,7 @@ TCtpWiFi::TCtpWiFi()
     rules_.ssidEditable = false;
     rules_.readsWep = false;
     rules_.readMatch = TWiFiMatch::kContains;
+    rules_.singleKey = true;
 }
 
 TWiFiScan TCtpWiFi::Scan(const TDevInfo& cam, const TLogin&)
@@ -108,6 +109,8 @@ TWiFiRead TCtpWiFi::Read(const TDevInfo& cam, const TLogin&)
     out.settings.sharedKey = w->key;
     out.settings.authMode = w->authmode;
     out.settings.encryptType = w->encryptype;
+    // In the page's terms only "secured" or not, as the camera's scan says of a network.
+    out.settings.security = w->authmode.isEmpty() || w->authmode == QLatin1String("NONE") ? 0 : 1;
     return out;
 }
 
