@@ -75,7 +75,7 @@ TEST_F(ChkDDNSPage, ARegisteredCameraPassesTheStep)
               "Obtaining DDNS options from the camera...\t\tSuccess!\nObtaining DDNS registration status ...\t\tSuccess!");
     EXPECT_EQ(p->lblOK->text(), kContinue);
     EXPECT_TRUE(p->memResult->isReadOnly());
-    testsupport::SaveScreenshot(main.get(), "TfrmEsy_ChkDDNS");
+    Snap(main.get(), "TfrmEsy_ChkDDNS");
     EXPECT_TRUE(p->Next());
 }
 
@@ -132,7 +132,7 @@ TEST_F(ChkDDNSPage, ModifySendsTheSettingsWaitsAndChecksAgain)
             return int(QDialog::Rejected);
         dialogs << s->edID->text() + "|" + s->edPwd->text() + "|" + s->edServer->text();
         EXPECT_EQ(s->LanUrl(), "http://127.0.0.1:" + QString::number(web.Port()));
-        testsupport::SaveScreenshot(s, "TfrmEsy_SetDDNS");
+        Snap(s, "TfrmEsy_SetDDNS");
         s->edID->setText(" off1 ");
         s->edServer->setText("127.0.0.1");
         s->btnOKClick();

@@ -155,7 +155,7 @@ TEST_F(Countdown, InformationBox) {
         if (lang == "en")
             EXPECT_TRUE(box.Label1->text().startsWith("After the IP camera is connected to power."));
         box.show();
-        testsupport::SaveScreenshot(&box, "TFrmQInfo-" + lang);
+        Snap(&box, "TFrmQInfo-linksource");
         box.BitBtn1->click();
         EXPECT_FALSE(box.isVisible());
         EXPECT_EQ(box.result(), QDialog::Accepted);
@@ -170,7 +170,7 @@ TEST_F(Countdown, Screenshot) {
         auto d = Start(60, "00:1A:2B:00:00:01", "10.77.0.50", GetResString("IDS_REMOVELAN"));
         clock->Advance(3000);
         d->show();
-        testsupport::SaveScreenshot(d.get(), "TfrmCountdown");
+        Snap(d.get(), "TfrmCountdown");
     }
 }
 

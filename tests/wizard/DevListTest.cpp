@@ -80,7 +80,7 @@ TEST_F(Steps123, PicturePagesLeadOnAndTheirHelpLinksExplain) {
         main->ReapplyLanguage();
         for (const char* page : {"TfrmLinkSource", "TfrmEsy_Line"}) {
             main->ShowPage(page);
-            testsupport::SaveScreenshot(main.get(), page);
+            Snap(main.get(), page);
         }
     }
 }
@@ -213,17 +213,17 @@ TEST_F(Steps123, Screenshots) {
         auto* p = Step3();
         List().ClearDevices();
         Tick();
-        testsupport::SaveScreenshot(main.get(), "TfrmEsy_DevList-empty");
+        Snap(main.get(), "TfrmEsy_DevList-empty");
         TDevInfo a = Camera(5, "001a2b000501", "10.77.0.51", 81);
         a.DdnsUser = "garden51";
         Add(a);
         Add(Camera(9, "00:1A:2B:00:09:01", "192.168.1.126", 81));
         Tick();
-        testsupport::SaveScreenshot(main.get(), "TfrmEsy_DevList");
+        Snap(main.get(), "TfrmEsy_DevList");
         TFrmQInfo box(main.get());
         box.SetInfo(ForDisplay(GetResString("IDS_FOUNDIPCAM")));
         box.show();
-        testsupport::SaveScreenshot(&box, "TFrmQInfo");
+        Snap(&box, "TFrmQInfo");
         (void)p;
     }
 }

@@ -98,7 +98,7 @@ TEST_F(PortForwardPage, ShowsTheCameraAndChecksIt)
     p->spbOpenOuterClick();
     p->spbOpenRouterClick();
     EXPECT_EQ(opened, QStringList({"http://online1.0.0.1", "http://192.168.1.1"}));
-    testsupport::SaveScreenshot(main.get(), "TfrmEsy_PortForward");
+    Snap(main.get(), "TfrmEsy_PortForward");
     // Next counts the camera.
     Cur().CurCamNo = 2;
     EXPECT_TRUE(p->Next());

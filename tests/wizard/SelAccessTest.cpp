@@ -29,11 +29,11 @@ TEST_F(SelAccess, ShowsTheCamerasAddressesAndOpensThem) {
     p->spbOpenLanUrlClick();
     p->spbOutUrlOpenClick();
     EXPECT_EQ(opened, QStringList({"http://10.77.0.21:8080", "http://hall01.example.net"}));
-    testsupport::SaveScreenshot(main.get(), "TfrmEsy_SelAccess");
+    Snap(main.get(), "TfrmEsy_SelAccess");
     for (const QString& lang : testsupport::ScreenshotLanguages()) {
         SetLanguage(lang);
         main->ReapplyLanguage();
-        testsupport::SaveScreenshot(main.get(), "TfrmEsy_SelAccess");
+        Snap(main.get(), "TfrmEsy_SelAccess");
     }
 }
 

@@ -131,7 +131,7 @@ TEST_F(SetIPPage, AFixedAddressInTheSubnetIsOnlyChecked)
     EXPECT_EQ(web->Requests()[0].target, "/");
     p->spbOpenLanUrlClick();
     EXPECT_EQ(opened, QStringList{"http://127.0.0.1"});
-    testsupport::SaveScreenshot(main.get(), "TfrmEsy_SetIP");
+    Snap(main.get(), "TfrmEsy_SetIP");
 }
 
 TEST_F(SetIPPage, AFactoryCameraIsMovedFoundAgainAndChecked)
@@ -292,12 +292,18 @@ TEST_F(SetIPPage, NextConfirmsTheLoginAndAsksOnlyWhenItIsRefused)
     EXPECT_EQ(Cur().CurDevPwd, "right");
     EXPECT_TRUE(p->lblOK->isHidden());
     EXPECT_TRUE(p->edLanUrl->isHidden());
-    // Confirmed once, not asked again.
+    // Confirmed once, not asked again: the only requests are those of step 5 (whose reading of
+    // the settings is one get_params).
     refuseLogin = false;
+    main->ShowPage("TfrmEsy_SetIP");
     web->ClearRequests();
     EXPECT_TRUE(p->Next());
     EXPECT_EQ(prompts, 2);
-    EXPECT_EQ(web->Requests().size(), 0u);
+    int params = 0;
+    for (const HttpRequest& r : web->Requests())
+        params += r.path == "/get_params.cgi";
+    EXPECT_EQ(params, 1);
+    EXPECT_EQ(web->Requests().front().path, "/wifi_scan.cgi") << "step 5 is the first to ask";
 }
 
 TEST_F(SetIPPage, AStoredLoginThatWorksIsConfirmedWithoutAsking)
@@ -311,10 +317,13 @@ TEST_F(SetIPPage, AStoredLoginThatWorksIsConfirmedWithoutAsking)
         ADD_FAILURE() << "no dialog expected";
         return int(QDialog::Rejected);
     });
+    web->ClearRequests();
     EXPECT_TRUE(p->Next());
     EXPECT_TRUE(Cur().CurDevAuthOK);
-    ASSERT_FALSE(web->Requests().empty());
-    EXPECT_EQ(web->Requests().back().target, "/get_params.cgi?user=admin&pwd=");
+    ASSERT_GE(web->Requests().size(), 2u);
+    EXPECT_EQ(web->Requests()[0].target, "/get_params.cgi?user=admin&pwd=") << "the login test";
+    EXPECT_EQ(web->Requests()[1].path, "/wifi_scan.cgi") << "then step 5";
+    EXPECT_EQ(CurrentPageName(), "TfrmEsy_SetWIFI");
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ TEST_F(SetWiFiPage, Family2ScansTwiceAndReadsEverything)
     EXPECT_EQ(p->cmbHex[1]->currentIndex(), 1);
     EXPECT_EQ(p->edtShareKey->text(), "psk");
     EXPECT_EQ(Shown(p), "-xxx--x-");
-    testsupport::SaveScreenshot(main.get(), "TfrmEsy_SetWIFI-wep");
+    Snap(main.get(), "TfrmEsy_SetWIFI-wep");
 }
 
 TEST_F(SetWiFiPage, TakingANetwork)
@@ -254,7 +254,7 @@ TEST_F(SetWiFiPage, Family8AppliesRestartsAndWaits)
     main->ShowPage("TfrmEsy_DevList");
     main->ShowPage("TfrmEsy_SetWIFI");
     EXPECT_EQ(p->lblOK->text(), kSetWiFiOk);
-    testsupport::SaveScreenshot(main.get(), "TfrmEsy_SetWIFI");
+    Snap(main.get(), "TfrmEsy_SetWIFI");
 }
 
 TEST_F(SetWiFiPage, ACameraThatDoesNotComeBack)

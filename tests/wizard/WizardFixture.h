@@ -12,11 +12,20 @@
 #include "MainForm.h"
 #include "ManualClock.h"
 #include "Platform.h"
+#include "Screenshots.h"
 #include "TestDirs.h"
 #include "WizardPage.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <gtest/gtest.h>
+
+// A screenshot once pending layout changes (a language switch, shown or hidden fields) are done.
+inline void Snap(QWidget* w, const QString& name)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    testsupport::SaveScreenshot(w, name);
+}
 
 struct TBox {
     QString text, title;
