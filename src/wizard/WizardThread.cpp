@@ -4,7 +4,54 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
+
+namespace {
+
+// Hands calls from worker threads to the user-interface thread. The calls wait in a queue of
+// our own under a standard mutex and Qt is only asked to run Drain there: so what a worker put
+// into a call is seen, by the user-interface thread and by ThreadSanitizer alike, to happen
+// before it runs (Qt's own queue is not built with ThreadSanitizer).
+class TPump : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    void Post(std::function<void()> call) {
+        {
+            std::lock_guard lock(mutex_);
+            calls_.push_back(std::move(call));
+        }
+        QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
+    }
+
+public slots:
+    void Drain() {
+        for (;;) {
+            std::function<void()> call;
+            {
+                std::lock_guard lock(mutex_);
+                if (calls_.empty())
+                    return;
+                call = std::move(calls_.front());
+                calls_.pop_front();
+            }
+            call();
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::deque<std::function<void()>> calls_;
+};
+
+// Made on the user-interface thread by the first link, and gone with the application.
+TPump* Pump() {
+    static TPump* pump = new TPump(QCoreApplication::instance());
+    return pump;
+}
+
+}  // namespace
 
 struct TStepLink::TState {
     std::mutex mutex;
@@ -13,7 +60,7 @@ struct TStepLink::TState {
     quint64 generation = 0;  // bumped by every SetOnStep: a waiting Report of an older one ends
 };
 
-TStepLink::TStepLink() : state_(std::make_shared<TState>()) {}
+TStepLink::TStepLink() : state_(std::make_shared<TState>()) { Pump(); }
 
 TStepLink::~TStepLink() { Detach(); }
 
@@ -38,6 +85,8 @@ struct TDelivery {
     bool done = false;
 };
 
+void Post(QCoreApplication*, std::function<void()> call) { Pump()->Post(std::move(call)); }
+
 }  // namespace
 
 void TStepLink::Report(int kind, const QString& text) {
@@ -51,9 +100,8 @@ void TStepLink::Report(int kind, const QString& text) {
         generation = st->generation;
     }
     auto delivery = std::make_shared<TDelivery>();
-    QMetaObject::invokeMethod(
-        app,
-        [st, delivery, generation, kind, text] {
+    // The call object is made here; the release comes after it, in the posting below.
+    auto call = [st, delivery, generation, kind, text] {
             Handler h;
             {
                 std::lock_guard lock(st->mutex);
@@ -67,8 +115,8 @@ void TStepLink::Report(int kind, const QString& text) {
                 delivery->done = true;
             }
             st->handled.notify_all();
-        },
-        Qt::QueuedConnection);
+        };
+    Post(app, std::move(call));
     std::unique_lock lock(st->mutex);
     st->handled.wait(lock, [&] { return delivery->done || st->generation != generation; });
 }
@@ -83,19 +131,16 @@ void TStepLink::Notify(int kind, const QString& text) {
             return;
         generation = st->generation;
     }
-    QMetaObject::invokeMethod(
-        app,
-        [st, generation, kind, text] {
-            Handler h;
-            {
-                std::lock_guard lock(st->mutex);
-                if (st->generation == generation)
-                    h = st->handler;
-            }
-            if (h)
-                h(kind, text);
-        },
-        Qt::QueuedConnection);
+    Post(app, [st, generation, kind, text] {
+        Handler h;
+        {
+            std::lock_guard lock(st->mutex);
+            if (st->generation == generation)
+                h = st->handler;
+        }
+        if (h)
+            h(kind, text);
+    });
 }
 
 TWizardThread::~TWizardThread() { Stop(); }
@@ -138,3 +183,5 @@ void TThreadKeeper::Reap() {
     threads_.erase(std::remove_if(threads_.begin(), threads_.end(), [](const auto& t) { return t->Finished(); }),
                    threads_.end());
 }
+
+#include "WizardThread.moc"

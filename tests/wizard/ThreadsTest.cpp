@@ -2,8 +2,11 @@
 // detaching, cancelling and joining, and the reachability test of step 4. On 127.0.0.1 with
 // cameras of the test's own; run under ThreadSanitizer as well (.ci/run).
 
+#include "CheckDdnsThread.h"
 #include "CheckDevThread.h"
+#include "CheckFortwordThread.h"
 #include "FakeCamera.h"
+#include "LangRes.h"
 #include "TestFamilies.h"
 #include "TestHttpServer.h"
 #include "TestTiming.h"
@@ -213,6 +216,75 @@ TEST_F(CheckDev, APageThatGoesAwayEndsItsTestAtOnce)
     EXPECT_LT(took.elapsed(), testsupport::Slack(1500));
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 0);
+}
+
+// The checks of steps 6 and 7 against a service of the test's own on 127.0.0.1:808 that takes
+// its time: a check whose page starts a newer one (or goes away) reports nowhere, and one
+// whose page goes away ends at once instead of waiting for the service.
+class SlowService {
+public:
+    std::atomic<int> requests{0};
+    std::atomic<bool> release{false};
+    TestServer server{[this](Connection& c, const std::string& head) {
+                          ++requests;
+                          if (head.find("/func/getremote.asp") != std::string::npos) {
+                              c.Send(Response(200, "1127.0.0.1:8081"));
+                              return;
+                          }
+                          // checkurl: silent until the test lets it answer
+                          while (!release.load())
+                              if (!c.Pause(5))
+                                  return;
+                          c.Send(Response(200, "1"));
+                      },
+                      808};
+};
+
+TEST(CheckThreads, ADetachedCheckGoesOnIntoNothing)
+{
+    TfrmStrRes texts;
+    SetLanguage("en");
+    SlowService service;
+    ASSERT_TRUE(service.server.Listening());
+    QStringList seen;
+    TCheckFortwordThread t("127.0.0.1", "acc", "pw", "admin", "http://acc.example.net");
+    t.Link().SetOnStep([&](int kind, const QString& text) { seen << QString::number(kind) + text; });
+    t.Start();
+    WaitFor([&] { return !seen.isEmpty() && service.requests.load() >= 2; });
+    EXPECT_EQ(seen, QStringList{"0Checking...1"});
+    t.Link().Detach();  // Redetect: the page has a newer check now
+    service.release = true;
+    while (!t.Finished())
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen, QStringList{"0Checking...1"}) << "the success after the detach reaches nobody";
+}
+
+TEST(CheckThreads, APageThatGoesAwayDoesNotWaitForTheService)
+{
+    SlowService service;
+    int calls = 0;
+    QElapsedTimer took;
+    {
+        TThreadKeeper keeper;
+        auto port = std::make_unique<TCheckFortwordThread>("127.0.0.1", "acc", "pw", "admin", "");
+        port->Link().SetOnStep([&](int, const QString&) { ++calls; });
+        keeper.Start(std::move(port));
+        TDevInfo cam;
+        cam.Family = 8;  // no first stage: straight to the service
+        cam.DdnsServer = "127.0.0.1";
+        cam.DdnsUser = "acc";
+        auto ddns = std::make_unique<TCheckDDNSThread>(testsupport::Families().Get(8), cam, "", "admin", "");
+        ddns->Link().SetOnStep([&](int, const QString&) { ++calls; });
+        keeper.Start(std::move(ddns));
+        // Both have reported their first line; the port check waits for checkurl.
+        WaitFor([&] { return calls >= 2 && service.requests.load() >= 3; });
+        took.start();
+    }
+    EXPECT_LT(took.elapsed(), testsupport::Slack(1500));
+    const int before = calls;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, before);
 }
 
 }  // namespace
