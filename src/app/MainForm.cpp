@@ -9,6 +9,13 @@
 #include "Look.h"
 #include "PageBase.h"
 #include "Platform.h"
+#include "ChkDDNS.h"
+#include "DevList.h"
+#include "LinkSource.h"
+#include "SelAccess.h"
+#include "EsyPortForward.h"
+#include "SetIP.h"
+#include "SetWIFI.h"
 #include "SelMode.h"
 #include "Tools.h"
 
@@ -33,6 +40,14 @@ const QHash<QString, PageFactory>& Catalogue() {
     static const QHash<QString, PageFactory> c = {
         {QStringLiteral("tfrmsel_mode"), &Make<TfrmSel_Mode>},
         {QStringLiteral("tfrmadv_main"), &Make<TfrmAdv_Main>},
+        {QStringLiteral("tfrmlinksource"), &Make<TfrmLinkSource>},
+        {QStringLiteral("tfrmesy_line"), &Make<TfrmEsy_Line>},
+        {QStringLiteral("tfrmesy_devlist"), &Make<TfrmEsy_DevList>},
+        {QStringLiteral("tfrmesy_setip"), &Make<TfrmEsy_SetIP>},
+        {QStringLiteral("tfrmesy_setwifi"), &Make<TfrmEsy_SetWIFI>},
+        {QStringLiteral("tfrmesy_chkddns"), &Make<TfrmEsy_ChkDDNS>},
+        {QStringLiteral("tfrmesy_portforward"), &Make<TfrmEsy_PortForward>},
+        {QStringLiteral("tfrmesy_selaccess"), &Make<TfrmEsy_SelAccess>},
     };
     return c;
 }
@@ -253,15 +268,20 @@ void TfrmMain::ReapplyLanguage() {
         lblCaption->setText(p->Caption());
 }
 
+void TfrmMain::OpenAddress(const QString& address) {
+    if (!address.isEmpty())
+        ::OpenAddress(address);
+}
+
 void TfrmMain::lblInsInfoClick() {
     if (config_.OnlineCD.isEmpty())
         return;
-    OpenAddress(OnlineCdAddress(config_.OnlineCD, CurLang()));
+    ::OpenAddress(OnlineCdAddress(config_.OnlineCD, CurLang()));
 }
 
 void TfrmMain::lblAboutClick() {
     if (!config_.About.isEmpty())
-        OpenAddress(config_.About);
+        ::OpenAddress(config_.About);
 }
 
 void TfrmMain::lblAdvClick() {

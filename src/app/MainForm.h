@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "Clock.h"
 #include "CurrentCamera.h"
 #include "OptionFile.h"
 #include "PageBase.h"
@@ -45,6 +46,11 @@ public:
     TFamilyRegistry& Families() override { return *families_; }
     TCurrentCamera& CurrentCamera() override { return currentCamera_; }
     QWidget* HostWindow() override { return this; }
+    IClock& Clock() override { return *clock_; }
+    void OpenAddress(const QString& address) override;
+    void OpenOnlineCD() override { lblInsInfoClick(); }
+    // Tests run the pages' timers on a clock of their own.
+    void SetClock(std::unique_ptr<IClock> clock) { clock_ = std::move(clock); }
     int AdvLinkTag() const { return lblAdvTag_; }
 
     // Components, named as the language file names them.
@@ -81,6 +87,7 @@ private:
     std::unique_ptr<TfrmStrRes> strRes_;
     std::unique_ptr<TFamilyRegistry> families_;
     TCurrentCamera currentCamera_;
+    std::unique_ptr<IClock> clock_ = std::make_unique<TTimerClock>();
     TInstanceGuard* guard_ = nullptr;
     QHash<QString, TfrmPageBase*> pages_;  // lower-case class name -> page
 };

@@ -11,12 +11,15 @@
 // family that sends through the engine's sockets may do so from any thread.
 
 #include "CameraFirmware.h"
+#include "CancelToken.h"
 #include "DevInfo.h"
 
 #include <QByteArray>
 #include <QString>
 #include <vector>
 
+class ICameraDdns;
+class ICameraWiFi;
 class QObject;
 class TDeviceList;
 
@@ -163,6 +166,8 @@ struct TFamilyTraits {
     int nameBytes = 0;
     int userBytes = 0;
     int passwordBytes = 0;
+    // Easy mode sets up the family's cameras: step 3 lists them.
+    bool easyListed = false;
 };
 
 // The checks every family's settings change passes before anything is sent, from the traits:
@@ -232,4 +237,17 @@ public:
     // The firmware upgrade (CameraFirmware.h); Traits().firmwareUpgrade says the same to the
     // windows.
     virtual ICameraFirmware* Firmware() { return nullptr; }
+    // Whether the camera answers at its LAN address, after its address was set. A family
+    // without a test of its own is tested by a GET of its web page (InnerUrl) by the caller.
+    // cancel ends the test early (then: not reachable).
+    virtual bool ChecksReachability() const { return false; }
+    virtual bool CheckReachable(const TDevInfo& cam, const TCancelToken& cancel)
+    {
+        (void)cam, (void)cancel;
+        return false;
+    }
+
+    // Optional capabilities (CameraCapabilities.h); null when the family has none.
+    virtual ICameraWiFi* WiFi() { return nullptr; }
+    virtual ICameraDdns* Ddns() { return nullptr; }
 };

@@ -293,10 +293,11 @@ QString BodyToText(const QByteArray& body, bool truncated) {
 }  // namespace
 
 bool TTools::HttpGetText(const QString& url, const QString& user, const QString& password,
-                         int timeoutMs, QString& text) {
+                         int timeoutMs, QString& text, const std::function<bool()>& cancelled) {
     text.clear();
     Request r;
     r.url = url;
+    r.cancelled = cancelled;
     if (!user.isEmpty() && !password.isEmpty()) {
         r.authUser = user;
         r.authPassword = password;

@@ -38,8 +38,10 @@ public:
 
     // GET with agent "MyIP"; the status is not looked at. On success text is the body
     // (at most 512000 bytes, up to the first zero byte); on failure false and an empty text.
+    // cancelled, when given, is asked every few milliseconds: true ends the request as failed.
     static bool HttpGetText(const QString& url, const QString& user, const QString& password,
-                            int timeoutMs, QString& text);
+                            int timeoutMs, QString& text,
+                            const std::function<bool()>& cancelled = nullptr);
 };
 
 // The text HttpGetText makes of a reply body: the bytes up to the first zero byte, as UTF-8

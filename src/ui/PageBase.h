@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class IClock;
 class TFamilyRegistry;
 class TfrmPageBase;
 struct TConfig;
@@ -28,6 +29,12 @@ public:
     virtual TCurrentCamera& CurrentCamera() = 0;
     // The window dialogs are centred on.
     virtual QWidget* HostWindow() = 0;
+    // The time the pages' waits and countdowns run on.
+    virtual IClock& Clock() = 0;
+    // Opens an address with the desktop's default program (nothing for an empty one).
+    virtual void OpenAddress(const QString& address) = 0;
+    // Opens the Online CD link of Config.ini in the current language, as the bottom link does.
+    virtual void OpenOnlineCD() = 0;
 };
 
 class TfrmPageBase : public QWidget {

@@ -10,6 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
+
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -471,6 +474,30 @@ TEST_P(ConnectTimeout, FiresCloseToTheGivenTime) {
 
 INSTANTIATE_TEST_SUITE_P(Both, ConnectTimeout, ::testing::Values(Fn::Text, Fn::Auth),
                          [](const auto& info) { return std::string(FnName(info.param)); });
+
+// A request of a worker whose owner goes away ends when it is told to, long before its
+// time-out, whether it still connects or waits for the answer.
+TEST(HttpGetTextCancel, EndsARequestThatWouldHangAsAFailure) {
+    TestServer silent([](Connection& c, const std::string&) { c.HoldUntilStop(); });
+    BlackHoleListener hole;
+    for (const std::string& url : {silent.Url("/quiet"), "http://127.0.0.1:" + std::to_string(hole.Port()) + "/"}) {
+        std::atomic<bool> stop{false};
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            stop = true;
+        });
+        QString text = QStringLiteral("left over");
+        QElapsedTimer t;
+        t.start();
+        const bool ok = TTools::HttpGetText(QString::fromStdString(url), {}, {}, 20000, text, [&] { return stop.load(); });
+        const qint64 ms = t.elapsed();
+        stopper.join();
+        EXPECT_FALSE(ok) << url;
+        EXPECT_TRUE(text.isEmpty());
+        EXPECT_GE(ms, 195);
+        EXPECT_LE(ms, 200 + testsupport::Slack(300)) << url;
+    }
+}
 
 TEST(UrlGetOkTimeout, SilentServerGivesFalseAfterTwentySeconds) {
     TestServer server([](Connection& c, const std::string&) { c.HoldUntilStop(); });

@@ -3,6 +3,7 @@
 #include "ByteFields.h"
 #include "DeviceList.h"
 #include "NetAddress.h"
+#include "Tools.h"
 #include "VendorCgi.h"
 
 using namespace ByteFields;
@@ -180,6 +181,7 @@ TBin8Family::TBin8Family()
                          kNetDataPort | kNetName | kNetAddrMode;
     traits_.netReported = traits_.netCarried;
     traits_.nameBytes = 23;
+    traits_.easyListed = true;
 }
 
 void TBin8Family::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)
@@ -225,4 +227,13 @@ bool TBin8Family::Restart(const TDevInfo& cam, const TLogin& login)
 {
     return VendorCgi::RequestRestart(cam, QStringLiteral("/cgi-bin/reboot.cgi?next_url=reboot.htm"),
                                      login);
+}
+
+bool TBin8Family::CheckReachable(const TDevInfo& cam, const TCancelToken& cancel)
+{
+    if (!cancel.Pause(VendorCgi::kSettleAfterAddressMs))
+        return false;
+    QString reply;
+    return TTools::HttpGetText(InnerUrl(cam) + QStringLiteral("/get_status.cgi"), QString(), QString(),
+                               VendorCgi::kReachTimeoutMs, reply, cancel.Check());
 }

@@ -6,6 +6,7 @@
 
 #include "CameraFamily.h"
 #include "Bin8Firmware.h"
+#include "VendorEasy.h"
 
 #include <optional>
 
@@ -74,7 +75,15 @@ public:
     bool Restart(const TDevInfo& cam, const TLogin& login) override;
     ICameraFirmware* Firmware() override { return &firmware_; }
 
+    // Its web server needs a moment after the address change before it answers.
+    bool ChecksReachability() const override { return true; }
+    bool CheckReachable(const TDevInfo& cam, const TCancelToken& cancel) override;
+
+    // Its pages live under /cgi-bin/; its DDNS settings are not changed from easy mode.
+    ICameraWiFi* WiFi() override { return &wifi_; }
+
 private:
     TFamilyTraits traits_;
     TBin8Firmware firmware_;
+    VendorCgi::TVendorWiFi wifi_{VendorCgi::TVendorPages{true, false, true}};
 };

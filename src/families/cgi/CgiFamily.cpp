@@ -19,6 +19,7 @@ TCgiFamily::TCgiFamily()
     traits_.nameBytes = Cgi::kNameSize - 1;
     traits_.userBytes = Cgi::kLoginSize - 1;
     traits_.passwordBytes = Cgi::kLoginSize - 1;
+    traits_.easyListed = true;
 }
 
 TCgiFamily::~TCgiFamily()

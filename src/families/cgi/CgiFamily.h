@@ -5,6 +5,7 @@
 #include "CameraFamily.h"
 #include "CgiCamera.h"
 #include "CgiFirmware.h"
+#include "CgiEasy.h"
 
 class TCgiFamily final : public ICameraFamily {
 public:
@@ -28,8 +29,13 @@ public:
     ICgiCamera& Driver() { return driver_; }
     TT924Series& Series() { return driver_; }
 
+    ICameraWiFi* WiFi() override { return &wifi_; }
+    ICameraDdns* Ddns() override { return &ddns_; }
+
 private:
     TFamilyTraits traits_;
     TT924Series driver_;
     TCgiFirmware firmware_{driver_};
+    Cgi::TCgiWiFi wifi_{driver_};
+    Cgi::TCgiDdns ddns_{driver_};
 };

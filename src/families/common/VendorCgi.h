@@ -10,6 +10,9 @@ namespace VendorCgi {
 
 inline constexpr int kLoginTimeoutMs = 5000;
 inline constexpr int kRestartTimeoutMs = 10000;
+// The reachability test of easy mode after an address change.
+inline constexpr int kReachTimeoutMs = 5000;
+inline constexpr int kSettleAfterAddressMs = 3000;
 
 // "http://" + IP + ":" + port, the port always written: the login dialog's camera address.
 QString DevUrlOf(const TDevInfo& rec);

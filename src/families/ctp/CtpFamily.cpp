@@ -123,6 +123,7 @@ TCtpFamily::TCtpFamily()
     traits_.defaultAccountHintKey = QStringLiteral("IDS_DEFAULTACCOUNT");
     traits_.easyAlwaysLogsIn = true;
     traits_.ddnsEditable = false;
+    traits_.easyListed = true;
     // A text command without fixed fields; the user name is not sent, and the reply does not
     // tell the address mode.
     traits_.netCarried = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetDns2 | kNetHttpPort |

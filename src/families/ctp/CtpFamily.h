@@ -6,6 +6,7 @@
 
 #include "CameraFamily.h"
 #include "CtpFirmware.h"
+#include "CtpEasy.h"
 
 #include <optional>
 
@@ -46,7 +47,15 @@ public:
     ICameraFirmware* Firmware() override { return &firmware_; }
     TCtpFirmware& PackageUpload() { return firmware_; }
 
+    // Easy mode (CtpEasy.cpp).
+    bool ChecksReachability() const override { return true; }
+    bool CheckReachable(const TDevInfo& cam, const TCancelToken& cancel) override;
+    ICameraWiFi* WiFi() override { return &wifi_; }
+    ICameraDdns* Ddns() override { return &ddns_; }
+
 private:
     TFamilyTraits traits_;
     TCtpFirmware firmware_;
+    CtpFamily::TCtpWiFi wifi_;
+    CtpFamily::TCtpDdns ddns_;
 };

@@ -104,6 +104,7 @@ TMoiFamily::TMoiFamily()
     traits_.netReported = kNetIP | kNetMask | kNetGateway | kNetDns1 | kNetHttpPort;
     traits_.userBytes = MoI::kTextField;
     traits_.passwordBytes = MoI::kTextField;
+    traits_.easyListed = true;
 }
 
 void TMoiFamily::SendProbes(ISearchSink& sink, int /*tick*/, bool /*withLibrary*/)

@@ -5,6 +5,7 @@
 
 #include "CameraFamily.h"
 #include "MoiFirmware.h"
+#include "VendorEasy.h"
 
 #include <optional>
 
@@ -52,7 +53,13 @@ public:
     bool Restart(const TDevInfo& cam, const TLogin& login) override;
     ICameraFirmware* Firmware() override { return &firmware_; }
 
+    ICameraWiFi* WiFi() override { return &wifi_; }
+    ICameraDdns* Ddns() override { return &ddns_; }
+
 private:
     TFamilyTraits traits_;
     TMoiFirmware firmware_;
+    // Scans are asked for twice before their result is fetched.
+    VendorCgi::TVendorWiFi wifi_{VendorCgi::TVendorPages{false, true, false}};
+    VendorCgi::TVendorDdns ddns_;
 };
