@@ -39,6 +39,9 @@ public:
     // (at most 512000 bytes, up to the first zero byte); on failure false and an empty text.
     static bool HttpGetText(const QString& url, const QString& user, const QString& password,
                             int timeoutMs, QString& text);
+    // The same with the body's bytes as received (for texts kept in the camera's code page).
+    static bool HttpGetBytes(const QString& url, const QString& user, const QString& password,
+                             int timeoutMs, QByteArray& body);
 };
 
 // HTTP GET with Basic authentication when user is not empty; an HTTP error status is a failure.

@@ -117,8 +117,10 @@ TEST(DevInfo, JsonHasEveryField)
     r.Family = 8;
     r.Word8 = 7;
     r.Name = "n";
+    r.NameRaw = "n\xC9";
     const QJsonObject o = DevInfoToJson(r);
-    EXPECT_EQ(o.size(), 28);
+    EXPECT_EQ(o.size(), 29);
+    EXPECT_EQ(o.value("NameRaw").toString(), "6EC9");
     EXPECT_EQ(o.value("Family").toInt(), 8);
     EXPECT_EQ(o.value("Word8").toInt(), 7);
     EXPECT_EQ(o.value("Name").toString(), "n");
