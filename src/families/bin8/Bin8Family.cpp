@@ -182,6 +182,7 @@ bool ParseExchange(const QByteArray& dgram, TDevInfo& rec, const TDeviceList* li
 TBin8Family::TBin8Family()
 {
     traits_.series = QStringLiteral("H");
+    traits_.applyCommand = true;
     // Its exchange takes several round trips before the first record.
     traits_.firstTimeToLive = 30;
     traits_.offersPppoe = false;

@@ -147,6 +147,7 @@ std::optional<std::pair<QString, int>> SessionAddress(const QString& devUrl)
 TCtpFamily::TCtpFamily()
 {
     traits_.series = QStringLiteral("E");
+    traits_.applyCommand = true;
     traits_.factoryPassword = QString::fromLatin1(CtpFamily::kFactoryPassword);
     traits_.firmwareUpgrade = true;
     traits_.applyPasswordPreset = QString::fromLatin1(CtpFamily::kFactoryPassword);

@@ -90,6 +90,7 @@ std::optional<QByteArray> BuildSetNetwork(const TDevInfo& newRec, const QString&
 TMoiFamily::TMoiFamily()
 {
     traits_.series = QStringLiteral("F");
+    traits_.applyCommand = true;
     traits_.nameEditable = false;
     traits_.addressModeChoice = false;
     traits_.ddnsPassword = false;
