@@ -302,7 +302,9 @@ TEST_F(SimlanTest, IpcamScanPrintsTheList)
         got.DdnsPwd = found.value("DdnsPwd").toString();
         got.Word8 = quint16(found.value("Word8").toInt());
         ExpectSameCamera(got, want);
-        EXPECT_EQ(found.size(), 28);
+        // The name as the camera sent it, as hexadecimal digits.
+        EXPECT_EQ(found.value("NameRaw").toString(), QString::fromLatin1(want.Name.toUtf8().toHex().toUpper()));
+        EXPECT_EQ(found.size(), 29);
     }
 }
 

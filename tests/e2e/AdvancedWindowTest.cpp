@@ -179,8 +179,9 @@ TEST_F(AdvancedWindow, ApplyMovesEveryFamilysCameraAndItIsFoundAgain) {
         EXPECT_EQ(moved->Name, c.name ? QString(c.name) : before.Name);
         EXPECT_EQ(moved->Mask, "255.255.255.0");
         EXPECT_EQ(moved->Gateway, before.Gateway);
-        if (c.dataPort)
+        if (c.dataPort) {
             EXPECT_EQ(moved->DataPort, c.dataPort);
+        }
         const std::optional<QString> state = Cameras({"show", c.id});
         ASSERT_TRUE(state);
         EXPECT_TRUE(state->contains(QStringLiteral("ip = ") + c.ip)) << state->toStdString();
