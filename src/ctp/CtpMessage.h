@@ -20,7 +20,7 @@ struct TDEVWiFi {
     QString encryptype;  // written: "", "WEPAUTO", "TKIP", "AES"
     QString key;
     qint32 dhcpen = 0;   // read only, never sent
-    QByteArray ssidRaw;  // ssid as the camera sent it; sent back while ssid reads the same
+    QByteArray ssidRaw = {};  // ssid as the camera sent it; sent back while ssid reads the same
 
     // Equal when every value is, and ssid would go to the camera as the same bytes.
     bool operator==(const TDEVWiFi& o) const;
@@ -34,7 +34,7 @@ struct TWiFi2 {
     qint32 auth = 0;      // 0 WEP, 1 WPA-PSK, other WPA2-PSK
     qint32 cipher = 0;    // 1 TKIP, 2 AES
     QString signal;       // percent, without "%"
-    QByteArray ssidRaw;   // ssid as received: what a choice of this network sends back
+    QByteArray ssidRaw = {};  // ssid as received: what a choice of this network sends back
 
     // Equal when every value is, and ssid would go to the camera as the same bytes.
     bool operator==(const TWiFi2& o) const;

@@ -17,7 +17,7 @@ struct TDevInfo {
     QString Name;
     // Name as the camera sent it (empty when it sent none or the record was made by hand):
     // what goes back to the camera while Name reads the same (CameraTextBytes).
-    QByteArray NameRaw;
+    QByteArray NameRaw = {};
     QString Version;
     QString IP;
     QString Mask;

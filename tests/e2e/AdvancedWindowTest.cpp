@@ -15,9 +15,11 @@
 #include "LangForms.h"
 #include "LangRes.h"
 #include "MainForm.h"
+#include "PortForward.h"
 #include "Screenshots.h"
 #include "TestDirs.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -186,6 +188,73 @@ TEST_F(AdvancedWindow, ApplyMovesEveryFamilysCameraAndItIsFoundAgain) {
         ASSERT_TRUE(state);
         EXPECT_TRUE(state->contains(QStringLiteral("ip = ") + c.ip)) << state->toStdString();
     }
+}
+
+// The editor's rules with the cameras as the search finds them: each family's fields, Apply
+// enabled by an edit and disabled by another selection, one-key set's proposal for a camera
+// straight from the factory, and Cancel at the login leaving the camera listed.
+TEST_F(AdvancedWindow, EditorRulesWithFoundCameras) {
+    adv->btnFindClick();
+    const struct {
+        const char* macHex;
+        bool modeChoice, dataPort, ddnsPassword, nameEditable;
+        QList<int> modes;
+    } families[] = {
+        {"001A2B0A0201", false, false, false, false, {0, 1, 2}},
+        {"001A2B0A0401", true, true, true, true, {0, 1, 2}},
+        {"001A2B0A0501", true, false, true, true, {0, 1, 2}},
+        {"001A2B0A0801", true, false, true, true, {1, 2}},
+        {"001A2B0A0901", true, false, true, true, {1, 2}},
+    };
+    for (const auto& f : families) {
+        SCOPED_TRACE(f.macHex);
+        ASSERT_NE(WaitFor(f.macHex, 6000), nullptr);
+        Select(f.macHex);
+        EXPECT_EQ(adv->cmbIPAss->isHidden(), !f.modeChoice);
+        EXPECT_EQ(adv->edDataPort->isHidden(), !f.dataPort);
+        EXPECT_EQ(adv->edDDnsPwd->isHidden(), !f.ddnsPassword);
+        EXPECT_EQ(adv->edName->isReadOnly(), !f.nameEditable);
+        QList<int> modes;
+        for (int i = 0; i < adv->cmbIPAss->count(); ++i)
+            modes << adv->cmbIPAss->itemData(i).toInt();
+        EXPECT_EQ(modes, f.modes);
+        EXPECT_FALSE(adv->btnApply->isEnabled());
+        adv->edPort->setValue(adv->edPort->value() + 1);
+        EXPECT_TRUE(adv->btnApply->isEnabled());
+    }
+    Select("001A2B0A0501");
+    EXPECT_FALSE(adv->btnApply->isEnabled()) << "another camera selected: nothing edited yet";
+
+    // Family 8 hides its data port, but port mapping forwards it too.
+    QStringList mapped;
+    adv->SetPortMapPrompt([&](TfrmPortForward& dlg) {
+        for (const TPortMapRecord& r : dlg.Tables().dsNeed.All())
+            mapped << r.IP + ':' + QString::number(r.PrPort);
+        return int(QDialog::Rejected);
+    });
+    Select("001A2B0A0801");
+    adv->BtnPortMapClick();
+    EXPECT_EQ(mapped, QStringList({"192.168.7.81:80", "192.168.7.81:8000"}));
+
+    // One-key set for the camera at 10.1.1.37, the PC at 192.168.7.10/24.
+    ASSERT_NE(WaitFor("001A2B0A0502", 6000), nullptr);
+    Select("001A2B0A0502");
+    adv->SetLoginPrompt([this](TfrmAuthInput&) {
+        ++logins;
+        return false;  // Cancel
+    });
+    shown.clear();
+    adv->btnFillClick();
+    EXPECT_EQ(adv->edIP->text(), "192.168.7.37");
+    EXPECT_EQ(adv->edPort->value(), 82);
+    EXPECT_EQ(adv->edDataPort->value(), 555);
+    EXPECT_EQ(adv->edSubMask->text(), "255.255.255.0");
+    EXPECT_EQ(logins, 1) << "after the proposal, the login";
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown[0].text, GetResString("IDS_AUTOCONFIGIPCAM"));
+    const TDevInfo* stays = Row("001A2B0A0502");
+    ASSERT_NE(stays, nullptr) << "Cancel leaves the row";
+    EXPECT_EQ(stays->IP, "10.1.1.37");
 }
 
 // A login the camera refuses: the camera stays where it was, and the user is told.

@@ -18,7 +18,7 @@ struct TWiFiRecord {
     QString dbm0;
     QString dbm1;
     QString mac;
-    QByteArray ssidRaw;  // as received (byte form of ParseScanResult): what a choice sends back
+    QByteArray ssidRaw = {};  // as received (byte form of ParseScanResult): what a choice sends back
 
     // Equal when every value is, and ssid would go to the camera as the same bytes.
     bool operator==(const TWiFiRecord& o) const;
@@ -43,7 +43,7 @@ struct TCgiWiFiParams {
     qint32 key4_bits = 0;
     QString wpa_psk;
     // ssid as the camera sent it; SetWiFiUrl sends these bytes while ssid reads the same.
-    QByteArray ssidRaw;
+    QByteArray ssidRaw = {};
 
     // Equal when every value is, and ssid would go to the camera as the same bytes.
     bool operator==(const TCgiWiFiParams& o) const;
