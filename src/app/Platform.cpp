@@ -2,13 +2,11 @@
 
 #include "Tools.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QLocalServer>
 #include <QCoreApplication>
 #include <QLocalSocket>
 #include <QSocketNotifier>
-#include <QUrl>
 
 #include <csignal>
 #include <fcntl.h>
@@ -80,23 +78,6 @@ void QuitOnTerminationSignals() {
     sa.sa_flags = SA_RESTART;
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(sig, &sa, nullptr);
-}
-
-namespace {
-AddressOpener& Opener() {
-    static AddressOpener o;
-    return o;
-}
-}  // namespace
-
-void SetAddressOpener(AddressOpener opener) { Opener() = std::move(opener); }
-
-void OpenAddress(const QString& address) {
-    if (Opener()) {
-        Opener()(address);
-        return;
-    }
-    QDesktopServices::openUrl(QUrl::fromUserInput(address));
 }
 
 TInstanceGuard::TInstanceGuard(const QString& name, QObject* parent) : QObject(parent), name_(name) {}

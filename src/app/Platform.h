@@ -1,6 +1,8 @@
 #pragma once
 // What the desktop offers the shell: the code page of the user's locale, opening an address
-// with the default program, and the single-instance lock.
+// with the default program (OpenAddress.h), and the single-instance lock.
+
+#include "OpenAddress.h"
 
 #include <QObject>
 #include <QString>
@@ -19,10 +21,6 @@ QString LangCodeForOemCodePage(int codePage);
 // (its language folder above all) when it is stopped from a terminal or by the session.
 void QuitOnTerminationSignals();
 
-// Opens an address with the desktop's default handler (never through a shell). Tests replace it.
-using AddressOpener = std::function<void(const QString& address)>;
-void SetAddressOpener(AddressOpener opener);
-void OpenAddress(const QString& address);
 
 // A named lock that lives as long as the process, standing in for a named mutex, plus a local
 // socket through which a second start asks the first one to come to the front.

@@ -1,6 +1,22 @@
 #include "CtpMessage.h"
 
+#include "CameraText.h"
+
 #include <limits>
+
+bool TDEVWiFi::operator==(const TDEVWiFi& o) const
+{
+    return enable == o.enable && ssid == o.ssid && authmode == o.authmode &&
+           encryptype == o.encryptype && key == o.key && dhcpen == o.dhcpen &&
+           CameraTextBytes(ssid, ssidRaw) == CameraTextBytes(o.ssid, o.ssidRaw);
+}
+
+bool TWiFi2::operator==(const TWiFi2& o) const
+{
+    return ssid == o.ssid && security == o.security && spare == o.spare && auth == o.auth &&
+           cipher == o.cipher && signal == o.signal &&
+           CameraTextBytes(ssid, ssidRaw) == CameraTextBytes(o.ssid, o.ssidRaw);
+}
 
 namespace Ctp {
 namespace {
@@ -28,6 +44,30 @@ qint32 DecimalOrZero(const QString& text)
 {
     qint32 value = 0;
     return ParseDecimal(text, value) ? value : 0;
+}
+
+// SplitLines on bytes, so that each line's texts can be kept as received.
+QList<QByteArray> SplitLineBytes(const QByteArray& text)
+{
+    QList<QByteArray> lines;
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        const char c = text.at(i);
+        if (c != '\r' && c != '\n') {
+            ++i;
+            continue;
+        }
+        lines.append(text.mid(start, i - start));
+        ++i;
+        if (c == '\r' && i < n && text.at(i) == '\n')
+            ++i;
+        start = i;
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
 }
 }  // namespace
 
@@ -71,7 +111,8 @@ QByteArray GetWiFiRequest() { return CommandRequest("cfgwnic", {"-list"}); }
 QByteArray SetWiFiRequest(const TDEVWiFi& wifi)
 {
     return CommandRequest("cfgwnic", {ArgLine("enable", QString::number(wifi.enable)),
-                                      ArgLine("ssid", wifi.ssid.trimmed()),
+                                      // An unchanged name goes back as the camera sent it.
+                                      "-ssid " + CameraTextBytes(wifi.ssid.trimmed(), wifi.ssidRaw.trimmed()),
                                       ArgLine("authmode", wifi.authmode.trimmed()),
                                       ArgLine("encryptype", wifi.encryptype.trimmed()),
                                       ArgLine("key", wifi.key.trimmed())});
@@ -176,23 +217,26 @@ std::optional<TDEVWiFi> ParseWiFi(const QByteArray& reply)
         return std::nullopt;
 
     TDEVWiFi wifi;
-    for (const QString& line : SplitLines(QString::fromUtf8(*body))) {
-        const QString trimmed = line.trimmed();
-        const qsizetype blank = trimmed.indexOf(QLatin1Char(' '));
-        const QString value = blank < 0 ? trimmed : trimmed.mid(blank + 1);
+    for (const QByteArray& line : SplitLineBytes(*body)) {
+        const QByteArray trimmed = line.trimmed();
+        const qsizetype blank = trimmed.indexOf(' ');
+        const QByteArray bytes = (blank < 0 ? trimmed : trimmed.mid(blank + 1)).trimmed();
+        const QString value = CameraTextFromBytes(bytes);
         // The first name the line contains decides the field, in this order.
-        if (line.contains(QLatin1String("-enable")))
+        if (line.contains("-enable")) {
             wifi.enable = DecimalOrZero(value);
-        else if (line.contains(QLatin1String("-ssid")))
-            wifi.ssid = value.trimmed();
-        else if (line.contains(QLatin1String("-authmode")))
-            wifi.authmode = value.trimmed();
-        else if (line.contains(QLatin1String("-encryptype")))
-            wifi.encryptype = value.trimmed();
-        else if (line.contains(QLatin1String("-key")))
-            wifi.key = value.trimmed();
-        else if (line.contains(QLatin1String("-dhcpen")))
+        } else if (line.contains("-ssid")) {
+            wifi.ssidRaw = bytes;
+            wifi.ssid = value;
+        } else if (line.contains("-authmode")) {
+            wifi.authmode = value;
+        } else if (line.contains("-encryptype")) {
+            wifi.encryptype = value;
+        } else if (line.contains("-key")) {
+            wifi.key = value;
+        } else if (line.contains("-dhcpen")) {
             wifi.dhcpen = DecimalOrZero(value);
+        }
     }
     return wifi;
 }
@@ -214,6 +258,17 @@ std::optional<TWiFi2> ParseWiFiScanLine(const QString& line)
     return wifi;
 }
 
+std::optional<TWiFi2> ParseWiFiScanLine(const QByteArray& line)
+{
+    // The fields after the name are ASCII; a byte-for-character view keeps the offsets.
+    std::optional<TWiFi2> wifi = ParseWiFiScanLine(QString::fromLatin1(line));
+    if (!wifi)
+        return std::nullopt;
+    wifi->ssidRaw = line.left(line.indexOf(','));
+    wifi->ssid = CameraTextFromBytes(wifi->ssidRaw);
+    return wifi;
+}
+
 QString WiFiItemText(const TWiFi2& wifi)
 {
     return wifi.ssid + QLatin1Char('(') + wifi.signal + QLatin1String("%)");
@@ -223,7 +278,8 @@ bool ParseWiFiScanInto(const QByteArray& reply, TWiFi2List& list)
 {
     if (!ReplyOk(reply))
         return false;
-    for (const QString& line : ReplyBodyLines(reply)) {
+    const std::optional<QByteArray> body = ReplyBody(reply);
+    for (const QByteArray& line : body ? SplitLineBytes(*body) : QList<QByteArray>{}) {
         if (line.isEmpty())
             continue;
         if (std::optional<TWiFi2> wifi = ParseWiFiScanLine(line))

@@ -2,7 +2,8 @@
 // CTP/1.0 messages as pure functions: request texts out, reply texts in. Replies come from
 // the network and are untrusted; nothing here assumes anything about their shape.
 //
-// Texts travel as UTF-8, the same encoding the search reply is read with.
+// Texts travel as UTF-8; a network name the camera reports in another code page is kept as
+// received and goes back so (CameraText.h).
 
 #include <QByteArray>
 #include <QList>
@@ -19,8 +20,10 @@ struct TDEVWiFi {
     QString encryptype;  // written: "", "WEPAUTO", "TKIP", "AES"
     QString key;
     qint32 dhcpen = 0;   // read only, never sent
+    QByteArray ssidRaw = {};  // ssid as the camera sent it; sent back while ssid reads the same
 
-    bool operator==(const TDEVWiFi&) const = default;
+    // Equal when every value is, and ssid would go to the camera as the same bytes.
+    bool operator==(const TDEVWiFi& o) const;
 };
 
 // One wireless network the camera sees, one line of the "iwlist" reply.
@@ -31,8 +34,10 @@ struct TWiFi2 {
     qint32 auth = 0;      // 0 WEP, 1 WPA-PSK, other WPA2-PSK
     qint32 cipher = 0;    // 1 TKIP, 2 AES
     QString signal;       // percent, without "%"
+    QByteArray ssidRaw = {};  // ssid as received: what a choice of this network sends back
 
-    bool operator==(const TWiFi2&) const = default;
+    // Equal when every value is, and ssid would go to the camera as the same bytes.
+    bool operator==(const TWiFi2& o) const;
 };
 
 // An item of a scan list: the text shown and the record it carries. The list owns both.
@@ -90,8 +95,10 @@ std::optional<TDEVWiFi> ParseWiFi(const QByteArray& reply);
 // Appends the listed networks to list; false (list untouched) without "200 OK", otherwise
 // true when the list holds at least one item afterwards.
 bool ParseWiFiScanInto(const QByteArray& reply, TWiFi2List& list);
-// One "iwlist" line; none when the line names no network.
+// One "iwlist" line; none when the line names no network. The text form leaves ssidRaw
+// empty; the byte form keeps the network name's bytes.
 std::optional<TWiFi2> ParseWiFiScanLine(const QString& line);
+std::optional<TWiFi2> ParseWiFiScanLine(const QByteArray& line);
 // name "(" signal "%)"
 QString WiFiItemText(const TWiFi2& wifi);
 }  // namespace Ctp

@@ -142,6 +142,8 @@ struct TFamilyTraits {
     bool firmwareUpgrade = false;    // the upgrade button is shown
     bool mapsDataPort = false;       // port mapping also forwards the data port
 
+    // Apply of the advanced window sends a settings command (after its login dialog).
+    bool applyCommand = false;
     // The login dialog before Apply: its password preset, whether the entries go into the
     // new record as its login, whether the busy cursor shows while sending, and the hint
     // key that replaces the dialog's default-account tip.

@@ -95,6 +95,8 @@ QJsonObject DevInfoToJson(const TDevInfo& r)
     o[QStringLiteral("MacHex")] = r.MacHex;
     o[QStringLiteral("SN")] = r.SN;
     o[QStringLiteral("Name")] = r.Name;
+    // JSON carries text; the received bytes go as hexadecimal digits.
+    o[QStringLiteral("NameRaw")] = HexDigits(r.NameRaw);
     o[QStringLiteral("Version")] = r.Version;
     o[QStringLiteral("IP")] = r.IP;
     o[QStringLiteral("Mask")] = r.Mask;

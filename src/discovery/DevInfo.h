@@ -2,6 +2,7 @@
 // One camera found on the LAN and the address builders. Widget-free; the list itself is
 // TDeviceList (DeviceList.h), the families that fill records live in src/families/.
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <QtGlobal>
@@ -14,6 +15,9 @@ struct TDevInfo {
     QString MacHex;     // Mac without "-" and ":", blanks as "0", upper case
     QString SN;
     QString Name;
+    // Name as the camera sent it (empty when it sent none or the record was made by hand):
+    // what goes back to the camera while Name reads the same (CameraTextBytes).
+    QByteArray NameRaw = {};
     QString Version;
     QString IP;
     QString Mask;

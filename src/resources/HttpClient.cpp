@@ -292,6 +292,29 @@ QString BodyToText(const QByteArray& body, bool truncated) {
 
 }  // namespace
 
+bool TTools::HttpGetBytes(const QString& url, const QString& user, const QString& password,
+                          int timeoutMs, QByteArray& body) {
+    body.clear();
+    Request r;
+    r.url = url;
+    if (!user.isEmpty() && !password.isEmpty()) {
+        r.authUser = user;
+        r.authPassword = password;
+    }
+    r.connectTimeoutMs = timeoutMs;
+    r.receiveTimeoutMs = timeoutMs;
+    r.maxBody = kTextLimit;
+    r.limit = BodyLimit::Truncate;
+    Reply reply = Perform(r);
+    if (!reply.completed)
+        return false;
+    const qsizetype zero = reply.body.indexOf('\0');
+    if (zero >= 0)
+        reply.body.truncate(zero);
+    body = std::move(reply.body);
+    return true;
+}
+
 bool TTools::HttpGetText(const QString& url, const QString& user, const QString& password,
                          int timeoutMs, QString& text, const std::function<bool()>& cancelled) {
     text.clear();

@@ -65,5 +65,12 @@ TConfig TConfig::Read(const QString& path) {
     c.About = ini.ReadString(QStringLiteral("LINK"), QStringLiteral("About"), QString());
     c.RouterUrl = ini.ReadString(QStringLiteral("Setup"), QStringLiteral("RouterUrl"), QString());
     c.DownDllURL = ini.ReadString(QStringLiteral("Setup"), QStringLiteral("DownDllURL"), QString());
+    // A domain is a name, not a URL: blanks and a leading "." are dropped, an empty value keeps
+    // the built-in one.
+    QString domain = ini.ReadString(QStringLiteral("Setup"), QStringLiteral("DdnsDomain"), QString()).trimmed();
+    while (domain.startsWith(u'.'))
+        domain.remove(0, 1);
+    if (!domain.isEmpty())
+        c.DdnsDomain = domain;
     return c;
 }

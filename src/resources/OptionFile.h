@@ -32,12 +32,17 @@ private:
     IniFile UserFile;
 };
 
-// The links and download addresses of Config.ini in the program folder.
+// The dynamic-DNS domain of the cameras' provider, for a camera whose DDNS server names no
+// domain; Config.ini [Setup] DdnsDomain replaces it.
+inline constexpr const char* kDefaultDdnsDomain = "ipcam-wizard.example";
+
+// The links, download addresses and product values of Config.ini in the program folder.
 struct TConfig {
     QString OnlineCD;
     QString About;
     QString RouterUrl;
     QString DownDllURL;
+    QString DdnsDomain = QString::fromLatin1(kDefaultDdnsDomain);  // without a leading "."
     bool Exists = false;
 
     static TConfig Read(const QString& path);

@@ -42,6 +42,9 @@ public:
     static bool HttpGetText(const QString& url, const QString& user, const QString& password,
                             int timeoutMs, QString& text,
                             const std::function<bool()>& cancelled = nullptr);
+    // The same with the body's bytes as received (for texts kept in the camera's code page).
+    static bool HttpGetBytes(const QString& url, const QString& user, const QString& password,
+                             int timeoutMs, QByteArray& body);
 };
 
 // The text HttpGetText makes of a reply body: the bytes up to the first zero byte, as UTF-8

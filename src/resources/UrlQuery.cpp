@@ -24,8 +24,12 @@ bool NeedsEscape(unsigned char b)
 
 QString UrlQueryEncode(const QString& value)
 {
+    return UrlQueryEncodeBytes(value.toUtf8());
+}
+
+QString UrlQueryEncodeBytes(const QByteArray& raw)
+{
     static constexpr char kHex[] = "0123456789ABCDEF";
-    const QByteArray raw = value.toUtf8();
     QByteArray out;
     out.reserve(raw.size());
     for (const char c : raw) {

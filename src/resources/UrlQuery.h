@@ -9,3 +9,5 @@
 // digits. Every other character goes out unchanged, so that ordinary user names and
 // passwords reach the camera byte for byte as they always did.
 QString UrlQueryEncode(const QString& value);
+// The same for bytes as they are to reach the camera (a text kept in the camera's code page).
+QString UrlQueryEncodeBytes(const QByteArray& raw);

@@ -78,6 +78,17 @@ public:
     using QToolButton::QToolButton;
 };
 
+// One page of a tab control (a QTabWidget); its caption is the tab's text.
+class TTabSheet : public QWidget {
+    Q_OBJECT
+public:
+    explicit TTabSheet(QWidget* parent = nullptr, const QString& name = QString()) : QWidget(parent)
+    {
+        if (!name.isEmpty())
+            setObjectName(name);
+    }
+};
+
 // A multi-column list over a model; its column captions are the model's header texts.
 class TListView : public QTreeView {
     Q_OBJECT

@@ -123,8 +123,9 @@ TEST(DevInfo, JsonHasEveryFieldButTheCredentials)
     r.LoginPwd = "login-secret";
     r.DdnsUser = "cam42";
     r.DdnsPwd = "ddns-secret";
+    r.NameRaw = "n\xC9";
     const QJsonObject o = DevInfoToJson(r);
-    const QStringList keys = {"Family",   "Mac",        "MacHex",    "SN",        "Name",
+    const QStringList keys = {"Family",   "Mac",        "MacHex",    "SN",        "Name",      "NameRaw",
                               "Version",  "IP",         "Mask",      "Gateway",   "ExtraAddr",
                               "DnsManual", "Dns1",      "Dns2",      "HttpPort",  "DataPort",
                               "ExtraPort", "AddrMode",  "DdnsOn",    "DdnsUser",  "DdnsServer",
@@ -133,6 +134,7 @@ TEST(DevInfo, JsonHasEveryFieldButTheCredentials)
     EXPECT_EQ(o.keys().size(), keys.size());
     for (const QString& k : keys)
         EXPECT_TRUE(o.contains(k)) << k.toStdString();
+    EXPECT_EQ(o.value("NameRaw").toString(), "6EC9");
     EXPECT_EQ(o.value("Family").toInt(), 8);
     EXPECT_EQ(o.value("Word8").toInt(), 7);
     EXPECT_EQ(o.value("Name").toString(), "n");

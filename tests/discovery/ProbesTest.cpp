@@ -264,16 +264,24 @@ TEST(CtpReplyParser, PortValues)
     EXPECT_EQ(rec.HttpPort, 0) << "no port line leaves the port alone";
 }
 
-TEST(CtpReplyParser, FirstLineWithThePrefixWins)
+TEST(CtpReplyParser, FirstLineWithTheKeyWins)
 {
-    // "-ddns" matches a "-ddnsuser" line that comes first; the separator is skipped blindly.
+    // A key matches only when a separator follows it: "-ddns" is not the start of an earlier
+    // "-ddnsuser" or "-ddnspswd" line. The separator itself may be any other character.
     TDevInfo rec = Fresh();
-    ASSERT_TRUE(CtpFamily::ParseSearchReply(CtpReply({"-ddnsuser=bob", "-ddns=srv.example.net",
+    ASSERT_TRUE(CtpFamily::ParseSearchReply(CtpReply({"-ddnsuser=bob", "-ddnspswd pw", "-ddns=srv.example.net",
                                         "-name=first", "-name=second"}),
                               rec));
-    EXPECT_EQ(rec.DdnsServer, "ser=bob");
+    EXPECT_EQ(rec.DdnsServer, "srv.example.net");
     EXPECT_EQ(rec.DdnsUser, "bob");
+    EXPECT_EQ(rec.DdnsPwd, "pw");
     EXPECT_EQ(rec.Name, "first");
+    // A line that is the key alone gives an empty value; a longer key ("-ipv6") is another key.
+    rec = Fresh();
+    ASSERT_TRUE(CtpFamily::ParseSearchReply(CtpReply({"-ipv6 fe80::1", "-ip 10.0.0.9", "-gw", "-ddnsserver x"}), rec));
+    EXPECT_EQ(rec.IP, "10.0.0.9");
+    EXPECT_EQ(rec.Gateway, "");
+    EXPECT_EQ(rec.DdnsServer, "");
     // Keys are case-sensitive and lines are split only at CR LF.
     rec = Fresh();
     ASSERT_TRUE(CtpFamily::ParseSearchReply("REPLY\r\n-IP=1.1.1.1\r\n-name=a\n-ip=2.2.2.2", rec));

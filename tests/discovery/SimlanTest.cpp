@@ -310,7 +310,9 @@ TEST_F(SimlanTest, IpcamScanPrintsTheList)
         EXPECT_FALSE(found.contains("DdnsPwd"));
         EXPECT_FALSE(found.contains("LoginPwd"));
         EXPECT_EQ(found.value("Adapter").toString(), qEnvironmentVariable("SIMLAN_PC_IF"));
-        EXPECT_EQ(found.size(), 26);
+        // The name as the camera sent it, as hexadecimal digits.
+        EXPECT_EQ(found.value("NameRaw").toString(), QString::fromLatin1(want.Name.toUtf8().toHex().toUpper()));
+        EXPECT_EQ(found.size(), 27);
     }
 }
 

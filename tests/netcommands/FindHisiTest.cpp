@@ -412,12 +412,42 @@ TEST_F(HisiLoader, ConfigServerSendsTheNewSettingsAndTheReportedMacBack)
     EXPECT_EQ(c.dhcp, 0);
 }
 
+// A name the library reports in GBK ("前门") is shown decoded and goes back as it came while the
+// user leaves it; an edited name goes as UTF-8.
+TEST_F(HisiLoader, ConfigServerSendsAnUnchangedNameAsReported)
+{
+    Install(QStringLiteral(FAKE_DVSNET_FULL));
+    FakeControl fake(Installed());
+    ASSERT_TRUE(fake.Ok());
+    fake.Reset(kFakeCallerThread, kFakeNormal, 0);
+    fake.Fn<void (*)(int)>("FakeDvsnet_SetConfigResult")(0);
+    TFind_Hisi hisi(ProgramDir());
+    ASSERT_TRUE(hisi.Loaded());
+
+    const unsigned char mac[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    const std::optional<TDevInfo> rec = TFind_Hisi::RecordFromLibrary(
+        "\xC7\xB0\xC3\xC5", "192.168.0.37", mac, 80, 8000, "255.255.255.0", "192.168.0.1", "",
+        "192.168.0.1", 0, 0, 0);
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(rec->Name, QString::fromUtf8("\xe5\x89\x8d\xe9\x97\xa8"));
+    TDevInfo n = *rec;
+    n.LoginUser = QStringLiteral("admin");
+    n.LoginPwd = QStringLiteral("qelvo");
+    n.IP = QStringLiteral("192.168.0.38");
+    ASSERT_TRUE(hisi.ConfigServer(n));
+    EXPECT_EQ(QByteArray(fake.Config().name).toHex(), "c7b0c3c5");
+    n.Name += QStringLiteral("2");
+    ASSERT_TRUE(hisi.ConfigServer(n));
+    EXPECT_EQ(QByteArray(fake.Config().name).toHex(), "e5898de997a832");
+}
+
 TEST_F(HisiLoader, MalformedSettingsNeverReachTheLibrary)
 {
     Install(QStringLiteral(FAKE_DVSNET_FULL));
     FakeControl fake(Installed());
     ASSERT_TRUE(fake.Ok());
     fake.Reset(kFakeCallerThread, kFakeNormal, 0);
+    fake.Fn<void (*)(int)>("FakeDvsnet_SetConfigResult")(0);
     TFind_Hisi hisi(ProgramDir());
     ASSERT_TRUE(hisi.Loaded());
 

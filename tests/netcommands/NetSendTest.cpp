@@ -73,7 +73,9 @@ TEST(NetSend, EachFamilySendsItsCommandFromItsSocketToItsPort)
         EXPECT_EQ(sink.sent[0].adapter, 7u) << "out of the adapter the camera answered on";
 
         sink.sent.clear();
-        n.Gateway = "10.0.0.256";
+        // A value the family cannot carry: a malformed address, or for the text protocol
+        // (which carries anything else) a line break.
+        n.Gateway = c.family == 5 ? "10.0.0.1\n-ip 1.1.1.1" : "10.0.0.256";
         EXPECT_EQ(family.ApplyNetwork(sink, c.origin, o, n, kLogin), TApplyResult::kMalformed);
         EXPECT_TRUE(sink.sent.empty());
 

@@ -64,6 +64,27 @@ TEST(Config, LinksAndMissingFile) {
     EXPECT_EQ(c.About, "http://about.example/");
     EXPECT_EQ(c.RouterUrl, "http://r.example/list.xml");
     EXPECT_TRUE(c.DownDllURL.isEmpty());
+    EXPECT_EQ(c.DdnsDomain, "ipcam-wizard.example") << "built in when the file names none";
+}
+
+// The dynamic-DNS domain for cameras whose DDNS server names none: a name, whatever the file
+// puts around it.
+TEST(Config, DdnsDomain) {
+    ScopedTestDirs dirs;
+    EXPECT_EQ(TConfig::Read(dirs.Path("Config.ini")).DdnsDomain, "ipcam-wizard.example");
+    const struct {
+        const char* value;
+        const char* domain;
+    } cases[] = {
+        {"dyn.example.org", "dyn.example.org"},
+        {"  .dyn.example.org ", "dyn.example.org"},
+        {"", "ipcam-wizard.example"},
+        {"...", "ipcam-wizard.example"},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(dirs.Path("Config.ini"), QByteArray("[Setup]\r\nDdnsDomain=") + c.value + "\r\n");
+        EXPECT_EQ(TConfig::Read(dirs.Path("Config.ini")).DdnsDomain, c.domain) << c.value;
+    }
 }
 
 }  // namespace

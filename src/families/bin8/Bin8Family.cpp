@@ -1,6 +1,7 @@
 #include "Bin8Family.h"
 
 #include "ByteFields.h"
+#include "CameraText.h"
 #include "DeviceList.h"
 #include "NetAddress.h"
 #include "Tools.h"
@@ -17,6 +18,17 @@ constexpr qsizetype kMinNetReply = kHeaderSize + kBlockSize;
 // Shortest 0x8F0F reply: up to the first byte of the password text.
 constexpr qsizetype kMinDdnsReply = kDdnsPwdAt + 1;
 constexpr qsizetype kMacAt = kHeaderSize + 88;
+
+// The name field's bytes: at most 23, a UTF-8 character never cut in half.
+QByteArray NameField(const TDevInfo& rec)
+{
+    const QByteArray bytes = CameraTextBytes(rec.Name, rec.NameRaw);
+    if (bytes.size() <= 23)
+        return bytes;
+    if (bytes == rec.Name.toUtf8())
+        return Utf8Cut(rec.Name, 23);
+    return bytes.left(23);  // the camera's own bytes, in whatever code page they are
+}
 
 // One 128-byte network block; empty when the MAC or serial number does not convert to its
 // exact width.
@@ -40,7 +52,9 @@ std::optional<QByteArray> Block(const TDevInfo& rec, quint8 dhcpByte)
     PutLe16(b, 94, rec.Word8);
     PutBytes(b, 96, *sn);
     b[103] = char(dhcpByte);
-    PutBytes(b, 104, Utf8Cut(rec.Name, 23));  // and the NUL of the zeroed block
+    // The name as the camera sent it while it is unchanged: the old block must be the
+    // camera's own, byte for byte, and an unchanged name must not be re-encoded.
+    PutBytes(b, 104, NameField(rec));  // and the NUL of the zeroed block
     return b;
 }
 
@@ -72,7 +86,8 @@ bool ParseNetReply(const QByteArray& dgram, TDevInfo& rec)
     rec.Family = kFamily;
     rec.Mac = HexDigits(dgram.mid(b + 88, 6));
     rec.MacHex = MacHexOf(rec.Mac);
-    rec.Name = CTextUtf8(dgram, b + 104, 24);
+    rec.NameRaw = CBytes(dgram, b + 104, 24);
+    rec.Name = CameraTextFromBytes(rec.NameRaw);
     rec.IP = CText(dgram, b, 16);
     rec.Mask = CText(dgram, b + 16, 16);
     rec.Gateway = CText(dgram, b + 32, 16);
@@ -168,6 +183,7 @@ bool ParseExchange(const QByteArray& dgram, TDevInfo& rec, const TDeviceList* li
 TBin8Family::TBin8Family()
 {
     traits_.series = QStringLiteral("H");
+    traits_.applyCommand = true;
     // Its exchange takes several round trips before the first record.
     traits_.firstTimeToLive = 30;
     traits_.offersPppoe = false;

@@ -17,6 +17,12 @@ bool Get(const QString& url, int timeoutMs, QString& text)
     return TTools::HttpGetText(url, QString(), QString(), timeoutMs, text);
 }
 
+// The same with the answer's bytes, for pages whose texts (network names) are kept as sent.
+bool GetBytes(const QString& url, int timeoutMs, QByteArray& body)
+{
+    return TTools::HttpGetBytes(url, QString(), QString(), timeoutMs, body);
+}
+
 }  // namespace
 
 TT924Series::TT924Series() : relay_(std::make_unique<QObject>()) {}
@@ -125,10 +131,11 @@ int TT924Series::ScanWiFiList(const TDevInfo& cam, const QString& user, const QS
         !text.contains(QStringLiteral("ok")))
         return -1;
     QThread::msleep(kScanSettleMs);
-    if (!Get(Cgi::ScanResultUrl(scanBase, user, password), kLoginTimeoutMs, text) ||
-        !text.contains(QStringLiteral("var")))
+    QByteArray result;
+    if (!GetBytes(Cgi::ScanResultUrl(scanBase, user, password), kLoginTimeoutMs, result) ||
+        !result.contains("var"))
         return -1;
-    std::vector<TWiFiRecord> records = Cgi::ParseScanResult(text);
+    std::vector<TWiFiRecord> records = Cgi::ParseScanResult(result);
     list.reserve(records.size());
     for (TWiFiRecord& r : records) {
         QString itemText = Cgi::ScanItemText(r);
@@ -145,13 +152,13 @@ std::optional<TCgiWiFiParams> TT924Series::GetWiFiParams(const TDevInfo& cam, co
         if (auto it = wifi_.find(cam.Mac); it != wifi_.end())
             return it->second;
     }
-    QString text;
+    QByteArray body;
     // Neither a failed request nor an answer without values is kept: the next call asks again.
-    if (!Get(Cgi::GetParamsUrl(Cgi::BaseUrl(cam), user, password), kParamsTimeoutMs, text) ||
-        !text.contains(QStringLiteral("var")))
+    if (!GetBytes(Cgi::GetParamsUrl(Cgi::BaseUrl(cam), user, password), kParamsTimeoutMs, body) ||
+        !body.contains("var"))
         return std::nullopt;
     TCgiWiFiParams params;
-    Cgi::ParseWiFiParams(text, params);
+    Cgi::ParseWiFiParams(body, params);
     std::lock_guard lock(cacheMutex_);
     wifi_[cam.Mac] = params;
     return params;

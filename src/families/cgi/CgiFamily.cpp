@@ -7,6 +7,7 @@
 TCgiFamily::TCgiFamily()
 {
     traits_.series = QStringLiteral("T");
+    traits_.applyCommand = true;
     traits_.offersPppoe = false;
     traits_.firmwareUpgrade = true;
     traits_.easyChecksLogin = true;

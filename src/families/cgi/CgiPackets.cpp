@@ -1,13 +1,30 @@
 #include "CgiPackets.h"
 
 #include "ByteFields.h"
-
+#include "CameraText.h"
 #include "UrlQuery.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
+
+bool TWiFiRecord::operator==(const TWiFiRecord& o) const
+{
+    return ssid == o.ssid && mode == o.mode && security == o.security && dbm0 == o.dbm0 &&
+           dbm1 == o.dbm1 && mac == o.mac &&
+           CameraTextBytes(ssid, ssidRaw) == CameraTextBytes(o.ssid, o.ssidRaw);
+}
+
+bool TCgiWiFiParams::operator==(const TCgiWiFiParams& o) const
+{
+    return enable == o.enable && ssid == o.ssid && mode == o.mode && encrypt == o.encrypt &&
+           authtype == o.authtype && defkey == o.defkey && keyformat == o.keyformat &&
+           key1 == o.key1 && key2 == o.key2 && key3 == o.key3 && key4 == o.key4 &&
+           key1_bits == o.key1_bits && key2_bits == o.key2_bits && key3_bits == o.key3_bits &&
+           key4_bits == o.key4_bits && wpa_psk == o.wpa_psk &&
+           CameraTextBytes(ssid, ssidRaw) == CameraTextBytes(o.ssid, o.ssidRaw);
+}
 
 namespace Cgi {
 
@@ -16,10 +33,6 @@ using ByteFields::Byte;
 using ByteFields::Le16;
 using ByteFields::Le32;
 using ByteFields::PutLe16;
-
-
-
-
 
 bool HasHeader(const QByteArray& d, quint16 type)
 {
@@ -44,18 +57,23 @@ QString FieldText(const QByteArray& d, qsizetype at, qsizetype size)
     return text;
 }
 
-// Writes text as UTF-8 into a field of size bytes, cut to leave room for the terminating
-// zero; a cut never splits a character.
-void PutField(QByteArray& d, qsizetype at, qsizetype size, const QString& text)
+// Writes bytes into a field of size bytes, cut to leave room for the terminating zero; with
+// utf8 set a cut never splits a character.
+void PutFieldBytes(QByteArray& d, qsizetype at, qsizetype size, const QByteArray& bytes, bool utf8)
 {
-    const QByteArray bytes = text.toUtf8();
     qsizetype n = std::min(bytes.size(), size - 1);
-    if (n < bytes.size()) {
+    if (utf8 && n < bytes.size()) {
         while (n > 0 && (quint8(bytes[n]) & 0xC0) == 0x80)
             --n;
     }
     for (qsizetype i = 0; i < n; ++i)
         d[at + i] = bytes[i];
+}
+
+// Writes text as UTF-8 into a field of size bytes (see PutFieldBytes).
+void PutField(QByteArray& d, qsizetype at, qsizetype size, const QString& text)
+{
+    PutFieldBytes(d, at, size, text.toUtf8(), true);
 }
 
 int HexValue(QChar c)
@@ -81,6 +99,21 @@ qint32 IntOf(const QString& text)
 QString Q(const QString& value)
 {
     return UrlQueryEncode(value);
+}
+
+// An answer body as text: UTF-8 when it is valid UTF-8, else one character per byte.
+QString AnswerText(const QByteArray& body)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8.decode(body);
+    return utf8.hasError() ? QString::fromLatin1(body) : text;
+}
+
+// The bytes of a value of the answer, found in its one-character-per-byte view: quotes,
+// separators and names are ASCII, which no lead or trail byte of UTF-8 or GBK is.
+QByteArray RawValue(const QString& latin1View, const QString& name)
+{
+    return CgiValue(latin1View, name).toLatin1();
 }
 
 QString Credentials(const QString& user, const QString& password)
@@ -135,7 +168,8 @@ bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec)
     rec.MacHex = MacHexOf(rec.Mac);
     rec.HttpPort = Le16(dgram, kHttpPortAt);
     rec.SN = FieldText(dgram, kIdAt, kIdSize);
-    rec.Name = FieldText(dgram, kNameAt, kNameSize);
+    rec.NameRaw = ByteFields::CBytes(dgram, kNameAt, kNameSize);
+    rec.Name = CameraTextFromBytes(rec.NameRaw);
     rec.Version = FieldText(dgram, kVersionAt, kVersionSize);
     rec.LoginUser = FieldText(dgram, kUserAt, kLoginSize);
     rec.LoginPwd = FieldText(dgram, kPasswordAt, kLoginSize);
@@ -175,7 +209,10 @@ QByteArray AddressChange(const TDevInfo& next, const QString& user, const QStrin
     for (int i = 0; i < 6; ++i)
         d[kMacAt + i] = mac[i];
     PutLe16(d, kHttpPortAt, next.HttpPort);
-    PutField(d, kNameAt, kNameSize, next.Name);
+    // An unchanged name goes back as the camera sent it: re-encoding it would rename the
+    // camera whenever it was not named in UTF-8.
+    const QByteArray name = CameraTextBytes(next.Name, next.NameRaw);
+    PutFieldBytes(d, kNameAt, kNameSize, name, name == next.Name.toUtf8());
     PutField(d, kVersionAt, kVersionSize, next.Version);
     PutField(d, kUserAt, kLoginSize, user);
     PutField(d, kPasswordAt, kLoginSize, password);
@@ -246,7 +283,8 @@ QString SetWiFiUrl(const QString& baseUrl, const QString& user, const QString& p
     const auto n = [](qint32 v) { return QString::number(v); };
     return baseUrl + QStringLiteral("/set_wifi.cgi?next_url=rebootme.htm&") +
            Credentials(user, password) + QStringLiteral("&channel=5") +
-           QStringLiteral("&enable=") + n(p.enable) + QStringLiteral("&ssid=") + Q(p.ssid) +
+           QStringLiteral("&enable=") + n(p.enable) + QStringLiteral("&ssid=") +
+           UrlQueryEncodeBytes(CameraTextBytes(p.ssid, p.ssidRaw)) +
            QStringLiteral("&mode=") + n(p.mode) + QStringLiteral("&encrypt=") + n(p.encrypt) +
            QStringLiteral("&authtype=") + n(p.authtype) + QStringLiteral("&keyformat=") +
            n(p.keyformat) + QStringLiteral("&defkey=") + n(p.defkey) +
@@ -287,7 +325,18 @@ QString StatusUrl(const QString& baseUrl, const QString& user, const QString& pa
            Q(password);
 }
 
-std::vector<TWiFiRecord> ParseScanResult(const QString& reply)
+namespace {
+
+// Blanks at both ends: in the one-character-per-byte view only ASCII ones, as the bytes of a
+// legacy code page may look like other Unicode blanks there.
+QString TrimmedIn(const QString& text, bool bytesView)
+{
+    if (!bytesView)
+        return text.trimmed();
+    return QString::fromLatin1(text.toLatin1().trimmed());
+}
+
+std::vector<TWiFiRecord> ParseScan(const QString& reply, bool bytesView)
 {
     std::vector<TWiFiRecord> records;
     const qsizetype eq = reply.indexOf(QLatin1Char('='));
@@ -321,17 +370,38 @@ std::vector<TWiFiRecord> ParseScanResult(const QString& reply)
         TWiFiRecord& r = records[size_t(i)];
         const QString idx = QLatin1Char('[') + QString::number(i) + QLatin1Char(']');
         if (line.contains(QStringLiteral("ap_ssid") + idx))
-            r.ssid = Quoted(line, QLatin1Char('"')).trimmed();
+            r.ssid = TrimmedIn(Quoted(line, QLatin1Char('"')), bytesView);
         if (line.contains(QStringLiteral("ap_mac") + idx))
             r.mac = Quoted(line, QLatin1Char('"'));
         if (line.contains(QStringLiteral("ap_security") + idx))
             r.security = IntAfterEquals(line);
         if (line.contains(QStringLiteral("ap_dbm0") + idx))
-            r.dbm0 = Quoted(line, QLatin1Char('\'')).trimmed();
+            r.dbm0 = TrimmedIn(Quoted(line, QLatin1Char('\'')), bytesView);
         if (line.contains(QStringLiteral("ap_dbm1") + idx))
             r.dbm1 = Quoted(line, QLatin1Char('\''));
         if (line.contains(QStringLiteral("ap_mode") + idx))
             r.mode = IntAfterEquals(line);
+    }
+    return records;
+}
+
+}  // namespace
+
+std::vector<TWiFiRecord> ParseScanResult(const QString& reply)
+{
+    return ParseScan(reply, false);
+}
+
+std::vector<TWiFiRecord> ParseScanResult(const QByteArray& reply)
+{
+    // Parsed in the one-character-per-byte view, so that each name's bytes are at hand.
+    std::vector<TWiFiRecord> records = ParseScan(QString::fromLatin1(reply), true);
+    for (TWiFiRecord& r : records) {
+        r.ssidRaw = r.ssid.toLatin1();
+        r.ssid = CameraTextFromBytes(r.ssidRaw);
+        r.mac = CameraTextFromBytes(r.mac.toLatin1());
+        r.dbm0 = CameraTextFromBytes(r.dbm0.toLatin1());
+        r.dbm1 = CameraTextFromBytes(r.dbm1.toLatin1());
     }
     return records;
 }
@@ -361,6 +431,14 @@ void ParseWiFiParams(const QString& reply, TCgiWiFiParams& p)
     p.key3_bits = num("var wifi_key3_bits");
     p.key4_bits = num("var wifi_key4_bits");
     p.wpa_psk = text("var wifi_wpa_psk");
+    p.ssidRaw = p.ssid.toUtf8();
+}
+
+void ParseWiFiParams(const QByteArray& reply, TCgiWiFiParams& p)
+{
+    ParseWiFiParams(AnswerText(reply), p);
+    p.ssidRaw = RawValue(QString::fromLatin1(reply), QStringLiteral("var wifi_ssid"));
+    p.ssid = CameraTextFromBytes(p.ssidRaw);
 }
 
 void ReadFactoryAnswer(bool requestOk, const QString& reply, TCgiFactoryParams& p)

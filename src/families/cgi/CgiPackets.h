@@ -18,8 +18,10 @@ struct TWiFiRecord {
     QString dbm0;
     QString dbm1;
     QString mac;
+    QByteArray ssidRaw = {};  // as received (byte form of ParseScanResult): what a choice sends back
 
-    bool operator==(const TWiFiRecord&) const = default;
+    // Equal when every value is, and ssid would go to the camera as the same bytes.
+    bool operator==(const TWiFiRecord& o) const;
 };
 
 // The camera's wireless settings, each value named after the answer variable it comes from.
@@ -40,8 +42,11 @@ struct TCgiWiFiParams {
     qint32 key3_bits = 0;
     qint32 key4_bits = 0;
     QString wpa_psk;
+    // ssid as the camera sent it; SetWiFiUrl sends these bytes while ssid reads the same.
+    QByteArray ssidRaw = {};
 
-    bool operator==(const TCgiWiFiParams&) const = default;
+    // Equal when every value is, and ssid would go to the camera as the same bytes.
+    bool operator==(const TCgiWiFiParams& o) const;
 };
 
 // The camera's DDNS ("factory") parameters and how complete they are.
@@ -165,11 +170,15 @@ QString StatusUrl(const QString& baseUrl, const QString& user, const QString& pa
 // The networks of a scan result: count records, filled from the lines that name them. The
 // count is what the answer claims (0 when it is not a number), capped at kMaxNetworks.
 std::vector<TWiFiRecord> ParseScanResult(const QString& reply);
+// The same from the answer's bytes, keeping each network name's bytes (ssidRaw).
+std::vector<TWiFiRecord> ParseScanResult(const QByteArray& reply);
 // The list text of one network: ssid + "(" + dbm0 + ")".
 QString ScanItemText(const TWiFiRecord& r);
 
-// The 16 wireless values of a get_params answer.
+// The 16 wireless values of a get_params answer. The text form keeps ssid as UTF-8 in ssidRaw;
+// the byte form keeps the bytes the camera sent.
 void ParseWiFiParams(const QString& reply, TCgiWiFiParams& p);
+void ParseWiFiParams(const QByteArray& reply, TCgiWiFiParams& p);
 // Fills p from a get_factory_param answer (requestOk false: the request failed). Values that
 // are not read keep what they held.
 void ReadFactoryAnswer(bool requestOk, const QString& reply, TCgiFactoryParams& p);

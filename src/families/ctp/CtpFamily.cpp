@@ -1,43 +1,55 @@
 #include "CtpFamily.h"
 
+#include "CameraText.h"
 #include "CtpMessage.h"
 #include "CtpSocket.h"
 #include "NetAddress.h"
 
-#include <QStringList>
-#include <QStringTokenizer>
+#include <QList>
 
-#include <algorithm>
-#include <optional>
+#include <cstring>
 
 namespace CtpFamily {
+
+namespace {
+
+// A character that may continue a key's name: after the key it means a longer key
+// ("-ddnsuser" is not "-ddns"), not the separator.
+bool ContinuesKey(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '_';
+}
+
+bool HasLineBreak(const QByteArray& bytes)
+{
+    return bytes.contains('\r') || bytes.contains('\n');
+}
+
+}  // namespace
 
 bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec)
 {
     rec.Family = kFamily;
     rec.AddrMode = kAddrStatic;
-    // Each key takes the first line (lines split at CR LF) that begins with it, case-sensitive;
-    // its value is the line after the key and one separator character. One pass over the
-    // lines finds them all.
-    enum Key { kSn, kName, kIp, kNetmask, kPortCtp, kMdns, kSdns, kMac, kGw, kDdnsUser,
-               kDdnsPswd, kDdns, kVersion, kKeys };
-    static constexpr QStringView kNames[kKeys] = {
-        u"-sn", u"-name", u"-ip", u"-netmask", u"-portctp", u"-mdns", u"-sdns", u"-mac", u"-gw",
-        u"-ddnsuser", u"-ddnspswd", u"-ddns", u"-version"};
-    const QString text = QString::fromUtf8(dgram);
-    std::optional<QStringView> values[kKeys];
-    int found = 0;
-    for (QStringView line : QStringView(text).tokenize(u"\r\n")) {
-        if (!line.startsWith(u'-'))
-            continue;
-        for (int k = 0; k < kKeys; ++k) {
-            if (values[k])
+    // Lines are split at CR LF as bytes: a name in a legacy code page is kept as it came.
+    QList<QByteArray> lines;
+    for (qsizetype start = 0; start <= dgram.size();) {
+        qsizetype end = dgram.indexOf("\r\n", start);
+        if (end < 0)
+            end = dgram.size();
+        lines.append(dgram.mid(start, end - start));
+        start = end + 2;
+    }
+    // The first line with the key and a separator (or the key alone); the value is what
+    // follows the separator, as received.
+    auto raw = [&lines](const char* key, QByteArray* out) {
+        const qsizetype n = qsizetype(std::strlen(key));
+        for (const QByteArray& line : lines) {
+            if (!line.startsWith(key) || (line.size() > n && ContinuesKey(line[n])))
                 continue;
-            const QStringView key = kNames[k];
-            if (line.startsWith(key)) {
-                values[k] = line.mid(std::min(line.size(), key.size() + 1));
-                ++found;
-            }
+            *out = line.mid(n + 1);
+            return true;
         }
         if (found == kKeys)
             break;
@@ -46,53 +58,78 @@ bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec)
         if (values[k])
             out = values[k]->toString();
     };
-    take(kSn, rec.SN);
-    take(kName, rec.Name);
-    take(kIp, rec.IP);
-    take(kNetmask, rec.Mask);
-    if (values[kPortCtp]) {
-        bool ok = false;
-        const int port = values[kPortCtp]->toInt(&ok, 10);
-        rec.HttpPort = ok ? quint16(port) : quint16(80);
+    auto value = [&raw](const char* key, QString* out) {
+        QByteArray bytes;
+        if (!raw(key, &bytes))
+            return false;
+        *out = CameraTextFromBytes(bytes);
+        return true;
+    };
+    QString v;
+    if (value("-sn", &v))
+        rec.SN = v;
+    QByteArray name;
+    if (raw("-name", &name)) {
+        rec.NameRaw = name;
+        rec.Name = CameraTextFromBytes(name);
     }
-    take(kMdns, rec.Dns1);
-    take(kSdns, rec.Dns2);
-    if (values[kMac]) {
-        rec.Mac = values[kMac]->toString().remove(u':');
+    if (value("-ip", &v))
+        rec.IP = v;
+    if (value("-netmask", &v))
+        rec.Mask = v;
+    if (value("-portctp", &v)) {
+        bool ok = false;
+        const int port = v.toInt(&ok, 10);
+        rec.HttpPort = ok && port >= 0 && port <= 0xFFFF ? quint16(port) : quint16(80);
+    }
+    if (value("-mdns", &v))
+        rec.Dns1 = v;
+    if (value("-sdns", &v))
+        rec.Dns2 = v;
+    if (value("-mac", &v)) {
+        rec.Mac = v.remove(u':');
         rec.MacHex = MacHexOf(rec.Mac);
     }
-    take(kGw, rec.Gateway);
-    take(kDdnsUser, rec.DdnsUser);
-    take(kDdnsPswd, rec.DdnsPwd);
-    // By prefix: an earlier "-ddnsuser" or "-ddnspswd" line is taken for the server.
-    take(kDdns, rec.DdnsServer);
-    take(kVersion, rec.Version);
+    if (value("-gw", &v))
+        rec.Gateway = v;
+    if (value("-ddnsuser", &v))
+        rec.DdnsUser = v;
+    if (value("-ddnspswd", &v))
+        rec.DdnsPwd = v;
+    if (value("-ddns", &v))
+        rec.DdnsServer = v;
+    if (value("-version", &v))
+        rec.Version = v;
     return true;
 }
 
 std::optional<QByteArray> BuildSetNetwork(const TDevInfo& oldRec, const TDevInfo& newRec,
                                           const QString& password)
 {
-    if (!ValidIp(oldRec.IP) || !ValidIp(newRec.IP) || !ValidIp(newRec.Mask) ||
-        !ValidIp(newRec.Gateway) || !ValidIp(newRec.Dns1) || !ValidOptionalIp(newRec.Dns2))
-        return std::nullopt;
-    if (!AllHex(newRec.Mac))
-        return std::nullopt;
-    if (HasLineBreak(newRec.SN) || HasLineBreak(newRec.Name) || HasLineBreak(password))
-        return std::nullopt;
-
-    const QByteArray lines =
-        Ctp::ArgLine("sn", newRec.SN) + "\r\n" + Ctp::ArgLine("interface", oldRec.IP) + "\r\n" +
-        Ctp::ArgLine("pswd", password) + "\r\n" +
-        Ctp::ArgLine("dhcpen", newRec.AddrMode == kAddrDhcp ? QStringLiteral("1")
-                                                            : QStringLiteral("0")) +
-        "\r\n" + Ctp::ArgLine("ip", newRec.IP) + "\r\n" +
-        Ctp::ArgLine("netmask", newRec.Mask) + "\r\n" +
-        Ctp::ArgLine("defgw", newRec.Gateway) + "\r\n" + Ctp::ArgLine("name", newRec.Name) +
-        "\r\n" + Ctp::ArgLine("mdns", newRec.Dns1) + "\r\n" +
-        Ctp::ArgLine("sdns", newRec.Dns2) + "\r\n" +
-        Ctp::ArgLine("mac", MacWithColons(newRec.Mac)) + "\r\n" +
-        Ctp::ArgLine("port", QString::number(newRec.HttpPort)) + "\r\n";
+    // The text protocol carries any value, empty ones and blanks included (a camera that
+    // reports no gateway gets none back); only a line break would end a line early and let
+    // the rest pass for further settings.
+    const QByteArray name = CameraTextBytes(newRec.Name, newRec.NameRaw);
+    const QList<QByteArray> args = {
+        Ctp::ArgLine("sn", newRec.SN),
+        Ctp::ArgLine("interface", oldRec.IP),
+        Ctp::ArgLine("pswd", password),
+        Ctp::ArgLine("dhcpen", newRec.AddrMode == kAddrDhcp ? QStringLiteral("1") : QStringLiteral("0")),
+        Ctp::ArgLine("ip", newRec.IP),
+        Ctp::ArgLine("netmask", newRec.Mask),
+        Ctp::ArgLine("defgw", newRec.Gateway),
+        QByteArray("-name ") + name,
+        Ctp::ArgLine("mdns", newRec.Dns1),
+        Ctp::ArgLine("sdns", newRec.Dns2),
+        Ctp::ArgLine("mac", MacWithColons(newRec.Mac)),
+        Ctp::ArgLine("port", QString::number(newRec.HttpPort)),
+    };
+    QByteArray lines;
+    for (const QByteArray& line : args) {
+        if (HasLineBreak(line))
+            return std::nullopt;
+        lines += line + "\r\n";
+    }
     return Ctp::SetIpRequest(lines);
 }
 
@@ -115,6 +152,7 @@ std::optional<std::pair<QString, int>> SessionAddress(const QString& devUrl)
 TCtpFamily::TCtpFamily()
 {
     traits_.series = QStringLiteral("E");
+    traits_.applyCommand = true;
     traits_.factoryPassword = QString::fromLatin1(CtpFamily::kFactoryPassword);
     traits_.firmwareUpgrade = true;
     traits_.applyPasswordPreset = QString::fromLatin1(CtpFamily::kFactoryPassword);

@@ -17,11 +17,12 @@ inline constexpr const char* kFactoryPassword = "qelvo";
 inline constexpr int kSocket = 4;
 inline constexpr quint16 kPort = 7999;
 
-// A "REPLY" text datagram; always gives a record.
+// A "REPLY" text datagram; always gives a record. A key matches a line that begins with it
+// and a separator (not with a longer key: "-ddns" is not "-ddnsuser").
 bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec);
-// The "CMD setip CTP/1.0" datagram; the old record gives the interface address. Besides
-// malformed addresses, a line break in any value is refused: it would end the line and let
-// the rest pass for further settings.
+// The "CMD setip CTP/1.0" datagram; the old record gives the interface address. Values go
+// as they are, empty ones too; only a line break in any of them is refused: it would end the
+// line and let the rest pass for further settings. An unchanged name goes back as received.
 std::optional<QByteArray> BuildSetNetwork(const TDevInfo& oldRec, const TDevInfo& newRec,
                                           const QString& password);
 // host and port of a login address "http://" + host + ":" + port; none when the port part is

@@ -1,5 +1,6 @@
 #include "FindHisi.h"
 
+#include "CameraText.h"
 #include "HisiFamily.h"
 #include "NetAddress.h"
 
@@ -156,7 +157,8 @@ std::optional<TDevInfo> TFind_Hisi::RecordFromLibrary(const char* name, const ch
     rec.Family = Hisi::kFamily;
     rec.Mac = HexDigits(QByteArray(reinterpret_cast<const char*>(mac), 6));
     rec.MacHex = rec.Mac;
-    rec.Name = QString::fromUtf8(Bounded(name, kMaxNameBytes));
+    rec.NameRaw = Bounded(name, kMaxNameBytes);
+    rec.Name = CameraTextFromBytes(rec.NameRaw);
     rec.IP = QString::fromLatin1(Bounded(ip, kMaxAddrBytes));
     rec.Mask = QString::fromLatin1(Bounded(mask, kMaxAddrBytes));
     rec.Gateway = QString::fromLatin1(Bounded(gateway, kMaxAddrBytes));
@@ -260,7 +262,8 @@ bool TFind_Hisi::ConfigServer(const TDevInfo& newRec)
     // Kept alive for the whole call: the library reads the texts through these pointers.
     const QByteArray user = newRec.LoginUser.toUtf8();
     const QByteArray password = newRec.LoginPwd.toUtf8();
-    const QByteArray name = newRec.Name.toUtf8();
+    // An unchanged name goes back as the camera sent it.
+    const QByteArray name = CameraTextBytes(newRec.Name, newRec.NameRaw);
     const QByteArray ip = newRec.IP.toLatin1();
     const QByteArray mask = newRec.Mask.toLatin1();
     const QByteArray gateway = newRec.Gateway.toLatin1();

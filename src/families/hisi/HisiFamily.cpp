@@ -8,6 +8,7 @@ THisiFamily::THisiFamily(const QString& programDir)
     : library_(std::make_unique<TFind_Hisi>(programDir))
 {
     traits_.series = QStringLiteral("H");
+    traits_.applyCommand = true;
     traits_.expires = false;
     traits_.dataPort = true;
     traits_.applyPasswordPreset = QString::fromLatin1(Hisi::kFactoryPassword);

@@ -1,6 +1,7 @@
 #include "MoiFamily.h"
 
 #include "ByteFields.h"
+#include "CameraText.h"
 #include "NetAddress.h"
 #include "VendorCgi.h"
 
@@ -36,7 +37,8 @@ bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec)
     rec.AddrMode = kAddrStatic;
     rec.Mac = CText(buf, b, 13);
     rec.MacHex = MacHexOf(rec.Mac);
-    rec.Name = CTextUtf8(buf, b + 13, 21);
+    rec.NameRaw = CBytes(buf, b + 13, 21);
+    rec.Name = CameraTextFromBytes(rec.NameRaw);
     rec.IP = Dotted(buf, b + 34);
     rec.Mask = Dotted(buf, b + 38);
     rec.Gateway = Dotted(buf, b + 42);
@@ -93,6 +95,7 @@ std::optional<QByteArray> BuildSetNetwork(const TDevInfo& newRec, const QString&
 TMoiFamily::TMoiFamily()
 {
     traits_.series = QStringLiteral("F");
+    traits_.applyCommand = true;
     traits_.nameEditable = false;
     traits_.addressModeChoice = false;
     traits_.ddnsPassword = false;
