@@ -51,12 +51,7 @@ bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec)
             *out = line.mid(n + 1);
             return true;
         }
-        if (found == kKeys)
-            break;
-    }
-    auto take = [&](Key k, QString& out) {
-        if (values[k])
-            out = values[k]->toString();
+        return false;
     };
     auto value = [&raw](const char* key, QString* out) {
         QByteArray bytes;
@@ -177,9 +172,9 @@ TNetCheck TCtpFamily::CheckNetwork(const TDevInfo& oldRec, const TDevInfo& newRe
     if (!generic.Ok())
         return generic;
     // A line break would end the argument line and let the rest pass for further settings.
-    if (HasLineBreak(newRec.Name))
+    if (::HasLineBreak(newRec.Name))
         return TNetCheck{TNetProblem::kBadText, kNetName, 0};
-    if (HasLineBreak(login.password))
+    if (::HasLineBreak(login.password))
         return TNetCheck{TNetProblem::kBadText, kNetPassword, 0};
     return TNetCheck();
 }
