@@ -8,5 +8,6 @@ namespace Cli {
 extern const TCliCommand kScanCommand;
 extern const TCliCommand kSetCommand;
 extern const TCliCommand kRestartCommand;
+extern const TCliCommand kUpgradeCommand;
 
 }  // namespace Cli

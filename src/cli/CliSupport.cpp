@@ -269,4 +269,25 @@ std::vector<TDevInfo> TSearch::Find(const TCameraRef& ref, int ms)
     return matches();
 }
 
+std::optional<TDevInfo> FindOne(TSearch& search, const QString& command, const TCameraRef& ref,
+                                int seconds, int& exit)
+{
+    const std::vector<TDevInfo> found = search.Find(ref, seconds * 1000);
+    if (found.empty()) {
+        Error(QStringLiteral("no camera %1 answered within %2 s").arg(Describe(ref)).arg(seconds));
+        exit = kExitNotFound;
+        return std::nullopt;
+    }
+    if (found.size() > 1) {
+        QStringList macs;
+        for (const TDevInfo& r : found)
+            macs << r.MacHex;
+        exit = UsageError(command, QStringLiteral("%1 cameras answer %2 (%3); name one by its MAC")
+                                       .arg(found.size())
+                                       .arg(Describe(ref), macs.join(QStringLiteral(", "))));
+        return std::nullopt;
+    }
+    return found.front();
+}
+
 }  // namespace Cli

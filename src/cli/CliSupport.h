@@ -158,4 +158,9 @@ private:
     bool libraryEveryTick_ = false;
 };
 
+// The one camera that answers as ref within seconds, for the subcommand named command. None
+// after a message when none answered (exit: kExitNotFound) or several did (kExitUsage).
+std::optional<TDevInfo> FindOne(TSearch& search, const QString& command, const TCameraRef& ref,
+                                int seconds, int& exit);
+
 }  // namespace Cli

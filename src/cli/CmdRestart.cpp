@@ -49,20 +49,11 @@ int Run(const QStringList& argv)
     TSearch search;
     if (!search.Start())
         return kExitNoSockets;
-    const std::vector<TDevInfo> found = search.Find(*ref, seconds * 1000);
-    if (found.empty()) {
-        Error(QStringLiteral("no camera %1 answered within %2 s").arg(Describe(*ref)).arg(seconds));
-        return kExitNotFound;
-    }
-    if (found.size() > 1) {
-        QStringList macs;
-        for (const TDevInfo& r : found)
-            macs << r.MacHex;
-        return UsageError(cmd, QStringLiteral("%1 cameras answer %2 (%3); name one by its MAC")
-                                   .arg(found.size())
-                                   .arg(Describe(*ref), macs.join(QStringLiteral(", "))));
-    }
-    const TDevInfo cam = found.front();
+    int exit = kExitDone;
+    const std::optional<TDevInfo> camFound = FindOne(search, cmd, *ref, seconds, exit);
+    if (!camFound)
+        return exit;
+    const TDevInfo cam = *camFound;
     ICameraFamily& family = search.Families().Get(cam.Family);
     if (!family.CanRestart()) {
         Error(QStringLiteral("the camera's %1 has no restart")

@@ -224,20 +224,11 @@ int Run(const QStringList& argv)
     TSearch search;
     if (!search.Start())
         return kExitNoSockets;
-    const std::vector<TDevInfo> found = search.Find(*ref, seconds * 1000);
-    if (found.empty()) {
-        Error(QStringLiteral("no camera %1 answered within %2 s").arg(Describe(*ref)).arg(seconds));
-        return kExitNotFound;
-    }
-    if (found.size() > 1) {
-        QStringList macs;
-        for (const TDevInfo& r : found)
-            macs << r.MacHex;
-        return UsageError(cmd, QStringLiteral("%1 cameras answer %2 (%3); name one by its MAC")
-                                   .arg(found.size())
-                                   .arg(Describe(*ref), macs.join(QStringLiteral(", "))));
-    }
-    const TDevInfo old = found.front();
+    int exit = kExitDone;
+    const std::optional<TDevInfo> oldFound = FindOne(search, cmd, *ref, seconds, exit);
+    if (!oldFound)
+        return exit;
+    const TDevInfo old = *oldFound;
     ICameraFamily& family = search.Families().Get(old.Family);
     const TFamilyTraits& traits = family.Traits();
     const QString familyName = FamilyName(search.Families(), old.Family);

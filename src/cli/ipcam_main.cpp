@@ -10,7 +10,7 @@
 namespace {
 
 const Cli::TCliCommand* const kCommands[] = {&Cli::kScanCommand, &Cli::kSetCommand,
-                                             &Cli::kRestartCommand};
+                                             &Cli::kRestartCommand, &Cli::kUpgradeCommand};
 
 QByteArray Overview()
 {

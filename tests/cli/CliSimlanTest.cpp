@@ -4,6 +4,7 @@
 // is beside it.
 
 #include "DiscoveryEngine.h"
+#include "IpcamRun.h"
 #include "TestFamilies.h"
 
 #include <QJsonDocument>
@@ -20,39 +21,6 @@
 #include <memory>
 
 namespace {
-
-struct TRun {
-    int exit = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-TRun RunIpcam(const QStringList& args, const QByteArray& input = QByteArray())
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("IPCAM"), args);
-    if (!p.waitForStarted(5000))
-        return {};
-    if (!input.isEmpty())
-        p.write(input);
-    p.closeWriteChannel();
-    TRun r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
-std::ostream& operator<<(std::ostream& os, const TRun& r)
-{
-    return os << "exit " << r.exit << ", out \"" << r.out.constData() << "\", err \""
-              << r.err.constData() << "\"";
-}
 
 // One lan-sim control command; its data lines, or nothing when it failed.
 std::optional<QByteArray> Control(const QString& socketVar, const QStringList& command)
