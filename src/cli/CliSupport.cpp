@@ -114,6 +114,19 @@ std::optional<int> ParseNumber(const QString& text, int min, int max)
     return n;
 }
 
+bool NumberOption(const TArgs& args, const char* name, int min, int max, int& value, QString& error)
+{
+    if (!args.Has(name))
+        return true;
+    const std::optional<int> n = ParseNumber(args.Value(name), min, max);
+    if (!n) {
+        error = QStringLiteral("--%1: not a number from %2 to %3").arg(QLatin1String(name)).arg(min).arg(max);
+        return false;
+    }
+    value = *n;
+    return true;
+}
+
 std::optional<quint16> ParsePort(const QString& text)
 {
     const auto n = ParseNumber(text, 1, 65535);

@@ -74,6 +74,9 @@ private:
 
 // A whole number from min to max.
 std::optional<int> ParseNumber(const QString& text, int min, int max);
+// The option --name as a whole number from min to max into value, which stays as it is when
+// the option is not given. False with a message when it is given but is no such number.
+bool NumberOption(const TArgs& args, const char* name, int min, int max, int& value, QString& error);
 // A port from 1 to 65535.
 std::optional<quint16> ParsePort(const QString& text);
 

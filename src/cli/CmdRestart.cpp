@@ -36,12 +36,8 @@ int Run(const QStringList& argv)
     if (!ref)
         return UsageError(cmd, QStringLiteral("CAMERA must be a MAC or an IPv4 address"));
     int seconds = 3;
-    if (args.Has("seconds")) {
-        const auto n = ParseNumber(args.Value("seconds"), 1, kMaxSeconds);
-        if (!n)
-            return UsageError(cmd, QStringLiteral("--seconds: not a number from 1 to %1").arg(kMaxSeconds));
-        seconds = *n;
-    }
+    if (!NumberOption(args, "seconds", 1, kMaxSeconds, seconds, error))
+        return UsageError(cmd, error);
     TLoginArgs loginArgs;
     if (!ReadLoginArgs(args, loginArgs, error))
         return UsageError(cmd, error);

@@ -205,18 +205,10 @@ int Run(const QStringList& argv)
     if (args.Has("dhcp") && args.Has("static"))
         return UsageError(cmd, QStringLiteral("--dhcp and --static exclude each other"));
     int seconds = 3, waitSeconds = kDefaultWaitSeconds;
-    if (args.Has("seconds")) {
-        const auto n = ParseNumber(args.Value("seconds"), 1, kMaxSeconds);
-        if (!n)
-            return UsageError(cmd, QStringLiteral("--seconds: not a number from 1 to %1").arg(kMaxSeconds));
-        seconds = *n;
-    }
-    if (args.Has("wait")) {
-        const auto n = ParseNumber(args.Value("wait"), 1, kMaxWaitSeconds);
-        if (!n)
-            return UsageError(cmd, QStringLiteral("--wait: not a number from 1 to %1").arg(kMaxWaitSeconds));
-        waitSeconds = *n;
-    }
+    if (!NumberOption(args, "seconds", 1, kMaxSeconds, seconds, error))
+        return UsageError(cmd, error);
+    if (!NumberOption(args, "wait", 1, kMaxWaitSeconds, waitSeconds, error))
+        return UsageError(cmd, error);
     TLoginArgs loginArgs;
     if (!ReadLoginArgs(args, loginArgs, error))
         return UsageError(cmd, error);
