@@ -8,6 +8,7 @@
 #include "DdnsCheckService.h"
 #include "DiscoveryEngine.h"
 #include "FamilyRegistry.h"
+#include "UpgradeSoft.h"
 #include "IpEdit.h"
 #include "LangForms.h"
 #include "LangRes.h"
@@ -96,6 +97,16 @@ bool SameSubnet(const QString& a, const QString& b, const QString& mask) {
 TfrmAdv_Main::TfrmAdv_Main(IPageHost* host)
     : TfrmPageBase(host, QStringLiteral("frmAdv_Main")), engine_(new DiscoveryEngine(host->Families(), this)) {
     SetAddressProber(nullptr);
+    upgradeDialog_ = [this](const TUpgradeRequest& r) {
+        TfrmUpgradeSoft dlg(Host()->Families(), this);
+        dlg.DevFamily = r.Family;
+        dlg.DevIP = r.IP;
+        dlg.DevPort = r.Port;
+        dlg.DevUser = r.User;
+        dlg.DevPwd = r.Password;
+        dlg.DevRecord = r.Record;
+        return dlg.exec() == QDialog::Accepted;
+    };
     QFont base = font();
     base.setPointSize(8);
     setFont(base);
@@ -797,7 +808,10 @@ void TfrmAdv_Main::btnUpgradeClick() {
     TLogin login;
     if (!AskLogin(family, TraitsOf(family).factoryPassword, login))
         return;
-    const TUpgradeRequest request{family, edIP->text(), edPort->value(), login.user, login.password};
+    TUpgradeRequest request{family, edIP->text(), edPort->value(), login.user, login.password};
+    const int row = engine_->Devices().FindItemByMac(mac);
+    if (row >= 0)
+        request.Record = *engine_->Devices().RecordAt(row);
     // The search would disturb a camera taking its firmware: no probes meanwhile.
     btnUpgrade->setEnabled(false);
     engine_->PauseTick();

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class DiscoveryEngine;
 class QComboBox;
@@ -37,6 +38,7 @@ struct TUpgradeRequest {
     qint32 Port = 0;
     QString User;
     QString Password;
+    std::optional<TDevInfo> Record = {};  // the camera's row as listed
 };
 
 class TfrmAdv_Main : public TfrmPageBase {
@@ -121,8 +123,8 @@ public:
     // The port-mapping dialog, set up with the router and the mappings: returns its result.
     using PortMapPrompt = std::function<int(TfrmPortForward&)>;
     void SetPortMapPrompt(PortMapPrompt prompt) { portMapPrompt_ = std::move(prompt); }
-    // Opens the firmware upgrade dialog modally; true when it ended with success. Until one
-    // is set the upgrade button stays hidden.
+    // Opens the firmware upgrade dialog modally; true when it ended with success. The window
+    // opens TfrmUpgradeSoft; without a dialog (nullptr) the upgrade button stays hidden.
     using UpgradeDialog = std::function<bool(const TUpgradeRequest&)>;
     void SetUpgradeDialog(UpgradeDialog dialog);
     // Whether something answers at an address (another device on the LAN); blocking, run off

@@ -19,14 +19,17 @@
 #include "PortForward.h"
 #include "Screenshots.h"
 #include "TestDirs.h"
+#include "UpgradeSoft.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -556,6 +559,45 @@ TEST_F(AdvEditor, PortMappingAsksForTheCameraPorts) {
     EXPECT_EQ(seen[1].mappings, QStringList({"10.77.0.180:81/TCP", "10.77.0.180:8008/TCP"}))
         << "family 8 maps its data port too, hidden as it is";
     EXPECT_EQ(seen[2].mappings, QStringList{"10.77.0.140:81/TCP"});
+}
+
+// Without a dialog of the test's own, the upgrade button opens the upgrade dialog, modally,
+// with the camera's address, device port, login and row.
+TEST_F(AdvEditor, TheUpgradeButtonOpensTheUpgradeDialogWithTheCamera) {
+    onLogin = [](TfrmAuthInput& dlg) {
+        dlg.edUser->setText("admin");
+        dlg.edPwd->setText("secret");
+        return true;
+    };
+    TDevInfo cam = Camera(9);
+    Add(cam);
+    Select(cam.Mac);
+    ASSERT_FALSE(adv->btnUpgrade->isHidden());
+    struct Seen {
+        bool modal = false;
+        qint32 family = 0, port = 0;
+        QString ip, user, password, rowMac;
+    };
+    std::optional<Seen> seen;
+    QTimer::singleShot(0, adv, [&] {
+        auto* dlg = qobject_cast<TfrmUpgradeSoft*>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        seen = Seen{dlg->isModal(), dlg->DevFamily, dlg->DevPort, dlg->DevIP, dlg->DevUser,
+                    dlg->DevPwd, dlg->DevRecord ? dlg->DevRecord->Mac : QString()};
+        dlg->BitBtn3->click();  // exit
+    });
+    adv->btnUpgradeClick();
+    ASSERT_TRUE(seen) << "no upgrade dialog was open";
+    EXPECT_TRUE(seen->modal);
+    EXPECT_EQ(seen->family, 9);
+    EXPECT_EQ(seen->ip, cam.IP);
+    EXPECT_EQ(seen->port, cam.HttpPort);
+    EXPECT_EQ(seen->user, "admin");
+    EXPECT_EQ(seen->password, "secret");
+    EXPECT_EQ(seen->rowMac, cam.Mac);
+    EXPECT_EQ(adv->Devices().Count(), 1) << "left without an upgrade: the row stays";
+    EXPECT_TRUE(adv->Engine().Running());
 }
 
 // The firmware upgrade: login with the family's preset, the search paused while the dialog is
