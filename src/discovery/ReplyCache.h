@@ -64,9 +64,9 @@ public:
             if (entries_.size() >= kPerRow * list.Count() + kSpare)
                 entries_.clear();
         }
-        // A received datagram may sit in a buffer much larger than itself.
-        if (key.bytes.capacity() > key.bytes.size() + 64)
-            key.bytes.squeeze();
+        // A copy of its own: the datagram may sit in a buffer much larger than itself, or be a
+        // view of bytes the caller frees (QByteArray::fromRawData).
+        key.bytes = QByteArray(key.bytes.constData(), key.bytes.size());
         entries_.insert(std::move(key), std::move(outcome));
     }
     // Empty, with room for as many entries as before (a new search finds the same LAN).

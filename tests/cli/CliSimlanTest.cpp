@@ -414,6 +414,11 @@ TEST_F(Ipcam, HelpAndUsage)
 
 TEST_F(Ipcam, SocketsThatCannotBeOpenedEndWithFour)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' runtime reads files of its own while it checks (the vptr check among
+    // them), which five descriptors do not allow.
+    GTEST_SKIP() << "not with the sanitizers";
+#endif
     QProcess p;
     // Five descriptors: the standard ones and two for the program's event loop; none is left
     // for a socket. Whatever else the shell inherited is closed first.
