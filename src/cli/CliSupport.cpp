@@ -40,7 +40,7 @@ int UsageError(const QString& command, const QString& message)
     return kExitUsage;
 }
 
-bool TArgs::Parse(const QStringList& args, const std::vector<TOptionSpec>& spec,
+bool TArgs::Parse(const QStringList& args, const std::vector<TOptionSpec>& known,
                   int maxPositional, QString& error)
 {
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -63,10 +63,10 @@ bool TArgs::Parse(const QStringList& args, const std::vector<TOptionSpec>& spec,
         }
         const qsizetype eq = a.indexOf(u'=');
         const QString name = a.mid(2, eq < 0 ? -1 : eq - 2);
-        const auto it = std::find_if(spec.begin(), spec.end(), [&](const TOptionSpec& s) {
+        const auto it = std::find_if(known.begin(), known.end(), [&](const TOptionSpec& s) {
             return name == QLatin1String(s.name);
         });
-        if (it == spec.end()) {
+        if (it == known.end()) {
             error = QStringLiteral("unknown option --%1").arg(name);
             return false;
         }

@@ -59,7 +59,7 @@ public:
     // False with a message on an unknown, repeated or incomplete option or too many plain
     // arguments. The message names options but never repeats a value or a plain argument
     // (one of them may be a password typed in the wrong place).
-    bool Parse(const QStringList& args, const std::vector<TOptionSpec>& spec, int maxPositional,
+    bool Parse(const QStringList& args, const std::vector<TOptionSpec>& known, int maxPositional,
                QString& error);
     bool Has(const char* name) const { return values_.count(QString::fromLatin1(name)) > 0; }
     QString Value(const char* name) const;

@@ -169,12 +169,12 @@ int Run(const QStringList& argv)
     const QString cmd = QStringLiteral("set");
     TArgs args;
     QString error;
-    const std::vector<TOptionSpec> spec = {
+    const std::vector<TOptionSpec> known = {
         {"ip", true},       {"mask", true},      {"gateway", true}, {"dns", true},
         {"dns2", true},     {"port", true},      {"data-port", true}, {"name", true},
         {"dhcp", false},    {"static", false},   {"user", true},    {"password", true},
         {"no-wait", false}, {"seconds", true},   {"wait", true},    {"json", false}};
-    if (!args.Parse(argv, spec, 1, error))
+    if (!args.Parse(argv, known, 1, error))
         return UsageError(cmd, error);
     if (args.Help()) {
         Print(QByteArray(kUsage) + kExitCodesHelp);
