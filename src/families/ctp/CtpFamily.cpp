@@ -5,9 +5,10 @@
 #include "CtpSocket.h"
 #include "NetAddress.h"
 
-#include <QList>
+#include <QByteArrayView>
 
-#include <cstring>
+#include <algorithm>
+#include <optional>
 
 namespace CtpFamily {
 
@@ -32,68 +33,75 @@ bool ParseSearchReply(const QByteArray& dgram, TDevInfo& rec)
 {
     rec.Family = kFamily;
     rec.AddrMode = kAddrStatic;
-    // Lines are split at CR LF as bytes: a name in a legacy code page is kept as it came.
-    QList<QByteArray> lines;
-    for (qsizetype start = 0; start <= dgram.size();) {
+    // Lines are split at CR LF as bytes: a name in a legacy code page is kept as it came. A
+    // line "-key" followed by a separator (or nothing) gives key its value, what follows the
+    // separator; the first such line of a key counts. One pass over the lines finds them all.
+    enum Key { kSn, kName, kIp, kNetmask, kPortCtp, kMdns, kSdns, kMac, kGw, kDdnsUser,
+               kDdnsPswd, kDdns, kVersion, kKeys };
+    static constexpr QByteArrayView kNames[kKeys] = {
+        "-sn", "-name", "-ip", "-netmask", "-portctp", "-mdns", "-sdns", "-mac", "-gw",
+        "-ddnsuser", "-ddnspswd", "-ddns", "-version"};
+    std::optional<QByteArrayView> values[kKeys];
+    const QByteArrayView all(dgram);
+    for (qsizetype start = 0; start <= all.size();) {
         qsizetype end = dgram.indexOf("\r\n", start);
         if (end < 0)
-            end = dgram.size();
-        lines.append(dgram.mid(start, end - start));
+            end = all.size();
+        const QByteArrayView line = all.sliced(start, end - start);
         start = end + 2;
-    }
-    // The first line with the key and a separator (or the key alone); the value is what
-    // follows the separator, as received.
-    auto raw = [&lines](const char* key, QByteArray* out) {
-        const qsizetype n = qsizetype(std::strlen(key));
-        for (const QByteArray& line : lines) {
-            if (!line.startsWith(key) || (line.size() > n && ContinuesKey(line[n])))
-                continue;
-            *out = line.mid(n + 1);
-            return true;
+        if (line.isEmpty() || line[0] != '-')
+            continue;
+        qsizetype n = 1;
+        while (n < line.size() && ContinuesKey(line[n]))
+            ++n;
+        const QByteArrayView key = line.first(n);
+        for (int k = 0; k < kKeys; ++k) {
+            if (key == kNames[k]) {
+                if (!values[k])
+                    values[k] = line.sliced(std::min(line.size(), n + 1));
+                break;
+            }
         }
-        return false;
-    };
-    auto value = [&raw](const char* key, QString* out) {
-        QByteArray bytes;
-        if (!raw(key, &bytes))
+    }
+    auto value = [&values](Key k, QString* out) {
+        if (!values[k])
             return false;
-        *out = CameraTextFromBytes(bytes);
+        *out = CameraTextFromBytes(values[k]->toByteArray());
         return true;
     };
     QString v;
-    if (value("-sn", &v))
+    if (value(kSn, &v))
         rec.SN = v;
-    QByteArray name;
-    if (raw("-name", &name)) {
-        rec.NameRaw = name;
-        rec.Name = CameraTextFromBytes(name);
+    if (values[kName]) {
+        rec.NameRaw = values[kName]->toByteArray();
+        rec.Name = CameraTextFromBytes(rec.NameRaw);
     }
-    if (value("-ip", &v))
+    if (value(kIp, &v))
         rec.IP = v;
-    if (value("-netmask", &v))
+    if (value(kNetmask, &v))
         rec.Mask = v;
-    if (value("-portctp", &v)) {
+    if (value(kPortCtp, &v)) {
         bool ok = false;
         const int port = v.toInt(&ok, 10);
         rec.HttpPort = ok && port >= 0 && port <= 0xFFFF ? quint16(port) : quint16(80);
     }
-    if (value("-mdns", &v))
+    if (value(kMdns, &v))
         rec.Dns1 = v;
-    if (value("-sdns", &v))
+    if (value(kSdns, &v))
         rec.Dns2 = v;
-    if (value("-mac", &v)) {
+    if (value(kMac, &v)) {
         rec.Mac = v.remove(u':');
         rec.MacHex = MacHexOf(rec.Mac);
     }
-    if (value("-gw", &v))
+    if (value(kGw, &v))
         rec.Gateway = v;
-    if (value("-ddnsuser", &v))
+    if (value(kDdnsUser, &v))
         rec.DdnsUser = v;
-    if (value("-ddnspswd", &v))
+    if (value(kDdnsPswd, &v))
         rec.DdnsPwd = v;
-    if (value("-ddns", &v))
+    if (value(kDdns, &v))
         rec.DdnsServer = v;
-    if (value("-version", &v))
+    if (value(kVersion, &v))
         rec.Version = v;
     return true;
 }
