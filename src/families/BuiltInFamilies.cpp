@@ -6,6 +6,7 @@
 #include "HisiFamily.h"
 #include "LegacyFamilies.h"
 #include "MoiFamily.h"
+#include "OnvifFamily.h"
 
 std::unique_ptr<TFamilyRegistry> MakeBuiltInFamilies(const QString& programDir)
 {
@@ -21,5 +22,6 @@ std::unique_ptr<TFamilyRegistry> MakeBuiltInFamilies(const QString& programDir)
     r->Add(std::make_unique<THisiFamily>(programDir));
     for (auto& f : MakeLetterOnlyFamilies())
         r->Add(std::move(f));
+    r->Add(std::make_unique<TOnvifFamily>());
     return r;
 }

@@ -14,7 +14,7 @@ TEST(DevInfo, SeriesLetters)
 {
     const std::pair<int, const char*> table[] = {
         {0, "E"}, {1, "M"}, {2, "F"}, {3, "F1"}, {4, "H"},    {5, "E"}, {6, "V"},
-        {7, "F2"}, {8, "H"}, {9, "T"}, {999, "NAS"}, {10, ""}, {-1, ""}, {1000, ""}};
+        {7, "F2"}, {8, "H"}, {9, "T"}, {10, "O"}, {999, "NAS"}, {11, ""}, {-1, ""}, {1000, ""}};
     const auto families = MakeBuiltInFamilies(QStringLiteral("/nonexistent"));
     for (const auto& [family, letter] : table)
         EXPECT_EQ(families->SeriesLetter(family), QString::fromLatin1(letter)) << family;

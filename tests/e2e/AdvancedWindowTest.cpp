@@ -371,3 +371,67 @@ TEST_F(AdvancedWindow, PicturesWithEachFamilySelected) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same window with an ONVIF camera (advanced-onvif.ini): its editor rules, and Apply
+// through the login dialog readdresses it over its device service.
+class AdvancedWindowOnvif : public AdvancedWindow {
+protected:
+    const TDevInfo* OnvifRow(const std::function<bool(const TDevInfo&)>& test, int ms) const {
+        const TDevInfo* found = nullptr;
+        QTest::qWaitFor([&] {
+            const TDevInfo* r = nullptr;
+            for (int i = 0; i < adv->Devices().Count() && !r; ++i) {
+                if (adv->Devices().RecordAt(i)->Family == 10)
+                    r = adv->Devices().RecordAt(i);
+            }
+            found = r && test(*r) ? r : nullptr;
+            return found != nullptr;
+        }, ms);
+        return found;
+    }
+};
+
+TEST_F(AdvancedWindowOnvif, ApplyReaddressesTheCameraThroughItsDeviceService) {
+    adv->btnFindClick();
+    const TDevInfo* found = OnvifRow([](const TDevInfo& r) { return r.IP == "192.168.7.85"; }, 8000);
+    ASSERT_NE(found, nullptr);
+    const QString macHex = found->MacHex;
+    Select(macHex);
+    // What the device service does not set is not offered.
+    EXPECT_TRUE(adv->edName->isReadOnly());
+    EXPECT_TRUE(adv->edDataPort->isHidden());
+    EXPECT_TRUE(adv->edDDnsPwd->isHidden());
+    EXPECT_EQ(adv->cmbIPAss->count(), 2) << "DHCP and static, no PPPoE";
+
+    // A refused login: nothing changes, the user is told.
+    adv->edIP->setText("192.168.7.96");
+    password = "wrong";
+    adv->btnApplyClick();
+    EXPECT_EQ(Errors(), QStringList{GetResString("IDS_ERRACCESS")});
+    EXPECT_TRUE(Cameras({"show", "onvif-porch"})->contains("\nip = 192.168.7.85\n"));
+    EXPECT_TRUE(Cameras({"show", "onvif-porch"})->contains("\nchanges = 0\n"));
+
+    shown.clear();
+    logins = 0;
+    Select(macHex);
+    adv->edIP->setText("192.168.7.95");
+    password = "porch-pw";
+    adv->btnApplyClick();
+    EXPECT_EQ(logins, 1);
+    EXPECT_EQ(Errors(), QStringList());
+    // Found again under the same key at its new address.
+    EXPECT_NE(WaitFor(macHex, 8000, [](const TDevInfo& r) { return r.IP == "192.168.7.95"; }), nullptr);
+    const std::optional<QString> state = Cameras({"show", "onvif-porch"});
+    ASSERT_TRUE(state);
+    EXPECT_TRUE(state->contains("\nip = 192.168.7.95\n")) << state->toStdString();
+    // The mask and gateway the search record lacked stay the camera's; the window's DNS
+    // servers go as for every family.
+    EXPECT_TRUE(state->contains("\nmask = 255.255.255.0\n")) << state->toStdString();
+    EXPECT_TRUE(state->contains("\ngateway = 192.168.7.1\n")) << state->toStdString();
+    EXPECT_TRUE(state->contains("\ndns1 = 8.8.8.8\n")) << state->toStdString();
+    EXPECT_TRUE(state->contains("\ndns2 = 208.67.222.222\n")) << state->toStdString();
+}
+
+}  // namespace

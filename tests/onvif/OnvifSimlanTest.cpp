@@ -2,7 +2,9 @@
 // of scripts/simlan (cameras.ini of this folder): found by WS-Discovery, read and written over
 // the device service with digest logins, and found again where the settings moved them.
 
+#include "FakeSearchSink.h"
 #include "NetnsGuard.h"
+#include "OnvifFamily.h"
 #include "OnvifClient.h"
 #include "OnvifSearch.h"
 #include "Printers.h"
@@ -287,6 +289,86 @@ TEST_F(OnvifLan, RebootTakesTheCameraAwayAndBack) {
     EXPECT_EQ(Shown("onvif-lobby", "state"), QStringLiteral("restarting"));
     EXPECT_EQ(Shown("onvif-lobby", "restarts"), QStringLiteral("1"));
     EXPECT_TRUE(FoundAt(kLobby.endpoint, QStringLiteral("192.168.7.62")));
+}
+
+// The family as the search engine drives it: each pass probes, and each camera is delivered
+// under a key of its own.
+TEST_F(OnvifLan, FamilyDeliversEveryCameraToTheEngine) {
+    TOnvifFamily family;
+    TFakeSearchSink sink;
+    QHash<QString, TDevInfo> bySn;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kSearchMs && bySn.size() < 3) {
+        family.SendProbes(sink, 0, false);
+        QTest::qWait(500);
+        for (const TDevInfo& r : sink.delivered)
+            bySn[r.SN] = r;
+    }
+    ASSERT_EQ(bySn.size(), 3);
+    QSet<QString> keys;
+    for (const CameraFacts* c : {&kHall, &kYard, &kLobby}) {
+        SCOPED_TRACE(c->id);
+        const TDevInfo r = bySn.value(QString::fromLatin1(c->endpoint));
+        EXPECT_EQ(r.Family, 10);
+        EXPECT_EQ(r.IP, QString::fromLatin1(c->ip));
+        EXPECT_EQ(r.HttpPort, c->port);
+        EXPECT_EQ(r.MacHex, MacHexOf(r.Mac));
+        keys.insert(r.Mac);
+    }
+    // One link carries all three (and the tests before have put each into the neighbour
+    // table): they share a hardware address, never a key.
+    EXPECT_EQ(keys.size(), 3);
+    family.StopSearch();
+}
+
+TEST_F(OnvifLan, FamilyLoginTestGivesTheLoginDialogsResults) {
+    TOnvifFamily family;
+    const struct {
+        const char* url;
+        const char* user;
+        const char* password;
+        TLoginResult want;
+    } cases[] = {
+        {"http://192.168.7.60:80", "admin", "hall-pw", TLoginResult::kAccepted},
+        {"http://192.168.7.60:80", "admin", "wrong", TLoginResult::kRefused},     // SOAP fault
+        {"http://192.168.7.62:8899", "operator", " lobby-pw ", TLoginResult::kAccepted},  // trimmed
+        {"http://192.168.7.62:8899", "operator", "wrong", TLoginResult::kRefused},  // HTTP 401
+        {"http://192.168.7.63:80", "admin", "x", TLoginResult::kNoConnection},  // nobody there
+        {"ftp://192.168.7.60", "admin", "hall-pw", TLoginResult::kRefused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.url) + " " + c.password);
+        EXPECT_EQ(int(family.TestCredentials(QString::fromLatin1(c.url),
+                                             {QString::fromLatin1(c.user), QString::fromLatin1(c.password)})),
+                  int(c.want));
+    }
+}
+
+TEST_F(OnvifLan, FamilyApplyRefusedLoginChangesNothing) {
+    TOnvifFamily family;
+    TFakeSearchSink sink;
+    TDevInfo old;
+    old.Family = 10;
+    old.IP = QString::fromLatin1(kHall.ip);
+    old.HttpPort = kHall.port;
+    old.AddrMode = kAddrStatic;
+    TDevInfo next = old;
+    next.IP = QStringLiteral("192.168.7.77");
+    EXPECT_EQ(int(family.ApplyNetwork(sink, TApplyOrigin::Advanced, old, next, {"admin", "wrong"})),
+              int(TApplyResult::kRefused));
+    EXPECT_EQ(Shown("onvif-hall", "ip"), QStringLiteral("192.168.7.60"));
+    // A camera that is not there: the change could not be sent.
+    TDevInfo gone = old;
+    gone.IP = QStringLiteral("192.168.7.63");
+    EXPECT_EQ(int(family.ApplyNetwork(sink, TApplyOrigin::Advanced, gone, next, {"admin", "hall-pw"})),
+              int(TApplyResult::kSendFailed));
+    // The camera's fault (an address it will not take) is no success either.
+    next.IP = QStringLiteral("224.0.0.1");
+    EXPECT_EQ(int(family.ApplyNetwork(sink, TApplyOrigin::Advanced, old, next, {"admin", "hall-pw"})),
+              int(TApplyResult::kSendFailed));
+    EXPECT_EQ(Shown("onvif-hall", "ip"), QStringLiteral("192.168.7.60"));
+    EXPECT_TRUE(sink.sent.empty());  // nothing through the engine's sockets
 }
 
 }  // namespace
