@@ -404,6 +404,15 @@ TEST_F(AdvancedWindowOnvif, ApplyReaddressesTheCameraThroughItsDeviceService) {
     EXPECT_TRUE(adv->edDataPort->isHidden());
     EXPECT_TRUE(adv->edDDnsPwd->isHidden());
     EXPECT_EQ(adv->cmbIPAss->count(), 2) << "DHCP and static, no PPPoE";
+    for (const QString& lang : testsupport::ScreenshotLanguages()) {
+        SetLanguage(lang);
+        main->ReapplyLanguage();
+        Select(macHex);
+        QCoreApplication::processEvents();
+        testsupport::SaveScreenshot(main.get(), QStringLiteral("TfrmAdv_Main-simlan-family10"));
+    }
+    SetLanguage("en");
+    main->ReapplyLanguage();
 
     // A refused login: nothing changes, the user is told.
     adv->edIP->setText("192.168.7.96");
