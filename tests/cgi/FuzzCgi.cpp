@@ -72,7 +72,12 @@ void Datagram(const QByteArray& dgram, TDeviceList& list)
         same(rec.Gateway, Cgi::kGatewayAt, Cgi::kAddrSize);
         same(rec.Dns1, Cgi::kDns1At, Cgi::kAddrSize);
         same(rec.Dns2, Cgi::kDns2At, Cgi::kAddrSize);
-        same(rec.Name, Cgi::kNameAt, Cgi::kNameSize);
+        // The name goes back as the camera sent it, in whatever code page: its bytes.
+        const QByteArray nameField = change.mid(Cgi::kNameAt, Cgi::kNameSize);
+        const QByteArray nameSent = nameField.left(nameField.indexOf('\0') < 0 ? nameField.size() : nameField.indexOf('\0'));
+        Check(rec.NameRaw.startsWith(nameSent));
+        if (rec.NameRaw.size() < Cgi::kNameSize)
+            Check(nameSent == rec.NameRaw);
         same(rec.Version, Cgi::kVersionAt, Cgi::kVersionSize);
         same(rec.LoginUser, Cgi::kUserAt, Cgi::kLoginSize);
         same(rec.LoginPwd, Cgi::kPasswordAt, Cgi::kLoginSize);
