@@ -132,8 +132,12 @@ void SettingsFile(const QByteArray& bytes)
     if (key.trimmed().isEmpty() || section.trimmed().isEmpty())
         return;
     // A key the file holds but could not give back once rewritten ("[k" with a "]" in the
-    // value) is refused, and the file stays as it was.
-    if (key.trimmed().startsWith(QLatin1Char('['))) {
+    // value) is refused, and the file stays as it was. The file's blanks are spaces and tabs
+    // only: a key that begins with another white-space character reads back as itself.
+    qsizetype firstNonBlank = 0;
+    while (firstNonBlank < key.size() && (key[firstNonBlank] == u' ' || key[firstNonBlank] == u'\t'))
+        ++firstNonBlank;
+    if (QStringView(key).mid(firstNonBlank).startsWith(QLatin1Char('['))) {
         Check(!opt.WriteString(section, key, value));
         QFile f(path);
         Check(f.open(QIODevice::ReadOnly) && f.readAll() == bytes);
