@@ -75,13 +75,6 @@ QSpinBox* PortField(QWidget* parent, const char* name) {
     return s;
 }
 
-template <class Button>
-Button* MakeButton(QWidget* parent, const char* name) {
-    auto* b = new Button(parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
 bool SameSubnet(const QString& a, const QString& b, const QString& mask) {
     const auto x = IpToBytes(a), y = IpToBytes(b), m = IpToBytes(mask);
     if (!x || !y || !m || *m == TIp4{})
@@ -249,8 +242,8 @@ void TfrmAdv_Main::BuildLeft() {
     plInfo->setPalette(red);
 
     lblDevNum = MakeLabel(TeGroupBox2, "lblDevNum");
-    btnFind = MakeButton<QPushButton>(TeGroupBox2, "btnFind");
-    spbExport = MakeButton<TSpeedButton>(TeGroupBox2, "spbExport");
+    btnFind = MakeNamed<QPushButton>(TeGroupBox2, "btnFind");
+    spbExport = MakeNamed<TSpeedButton>(TeGroupBox2, "spbExport");
     spbExport->setEnabled(false);
     spbExport->setToolButtonStyle(Qt::ToolButtonTextOnly);
     SaveDialog1 = new TSaveDialog(this);
@@ -300,14 +293,14 @@ void TfrmAdv_Main::BuildRight() {
     edGateway->setObjectName(QStringLiteral("edGateway"));
     Label5 = MakeLabel(tabBase, "Label5");
     edUrl = ReadOnlyField(tabBase, "edUrl");
-    spbOpen = MakeButton<TSpeedButton>(tabBase, "spbOpen");
+    spbOpen = MakeNamed<TSpeedButton>(tabBase, "spbOpen");
     Label6 = MakeLabel(tabBase, "Label6");
     edOuterUrl = ReadOnlyField(tabBase, "edOuterUrl");
-    spbCheckOuterUrl = MakeButton<TSpeedButton>(tabBase, "spbCheckOuterUrl");
-    spbOpenOuterUrl = MakeButton<TSpeedButton>(tabBase, "spbOpenOuterUrl");
-    btnFill = MakeButton<QPushButton>(tabBase, "btnFill");
-    BtnPortMap = MakeButton<QPushButton>(tabBase, "BtnPortMap");
-    btnApply = MakeButton<QPushButton>(tabBase, "btnApply");
+    spbCheckOuterUrl = MakeNamed<TSpeedButton>(tabBase, "spbCheckOuterUrl");
+    spbOpenOuterUrl = MakeNamed<TSpeedButton>(tabBase, "spbOpenOuterUrl");
+    btnFill = MakeNamed<QPushButton>(tabBase, "btnFill");
+    BtnPortMap = MakeNamed<QPushButton>(tabBase, "BtnPortMap");
+    btnApply = MakeNamed<QPushButton>(tabBase, "btnApply");
     btnApply->setEnabled(false);
     for (TSpeedButton* b : {spbOpen, spbCheckOuterUrl, spbOpenOuterUrl})
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -370,7 +363,7 @@ void TfrmAdv_Main::BuildRight() {
     lblMac = ReadOnlyField(tabOther, "lblMac");
     Label2 = MakeLabel(tabOther, "Label2");
     edDDnsPwd = ReadOnlyField(tabOther, "edDDnsPwd");
-    btnUpgrade = MakeButton<QPushButton>(tabOther, "btnUpgrade");
+    btnUpgrade = MakeNamed<QPushButton>(tabOther, "btnUpgrade");
     btnUpgrade->setVisible(false);  // until a camera of a family with upgrades is shown
     auto* o = new QGridLayout(tabOther);
     o->setContentsMargins(8, 8, 8, 8);

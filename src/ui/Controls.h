@@ -14,6 +14,15 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+// A new widget of class W on parent, named as the language table knows it.
+template <class W>
+W* MakeNamed(QWidget* parent, const char* name)
+{
+    auto* w = new W(parent);
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
 // A panel with a caption drawn in its middle.
 class TPanel : public QFrame {
     Q_OBJECT

@@ -25,16 +25,8 @@ QString Res(const char* key) { return ForDisplay(GetResString(QLatin1String(key)
 
 TfrmEsy_ChkDDNS::TfrmEsy_ChkDDNS(IPageHost* host) : TWizardPage(host, QStringLiteral("frmEsy_ChkDDNS")) {
     BuildFrame();
-    auto label = [this](const char* name) {
-        auto* l = new QLabel(Panel1);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
-    auto edit = [this](const char* name) {
-        auto* e = new QLineEdit(Panel1);
-        e->setObjectName(QLatin1String(name));
-        return e;
-    };
+    auto label = [this](const char* name) { return MakeNamed<QLabel>(Panel1, name); };
+    auto edit = [this](const char* name) { return MakeNamed<QLineEdit>(Panel1, name); };
     auto button = [this](const char* name) {
         auto* b = new TSpeedButton(Panel1);
         b->setObjectName(QLatin1String(name));

@@ -28,23 +28,9 @@ QString Res(const char* key) { return ForDisplay(GetResString(QLatin1String(key)
 
 TfrmEsy_PortForward::TfrmEsy_PortForward(IPageHost* host) : TWizardPage(host, QStringLiteral("frmEsy_PortForward")) {
     BuildFrame(false);
-    auto label = [this](const char* name) {
-        auto* l = new QLabel(Panel1);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
-    auto edit = [this](const char* name) {
-        auto* e = new QLineEdit(Panel1);
-        e->setObjectName(QLatin1String(name));
-        return e;
-    };
-    auto open = [this](const char* name) {
-        auto* b = new TSpeedButton(Panel1);
-        b->setObjectName(QLatin1String(name));
-        b->setText(QStringLiteral("Open"));
-        b->setMinimumSize(60, 24);
-        return b;
-    };
+    auto label = [this](const char* name) { return MakeNamed<QLabel>(Panel1, name); };
+    auto edit = [this](const char* name) { return MakeNamed<QLineEdit>(Panel1, name); };
+    auto open = [this](const char* name) { return MakeOpenButton(Panel1, name); };
     Label1 = label("Label1");
     edIP = edit("edIP");
     Label2 = label("Label2");

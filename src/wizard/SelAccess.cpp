@@ -32,18 +32,8 @@ TfrmEsy_SelAccess::TfrmEsy_SelAccess(IPageHost* host) : TWizardPage(host, QStrin
         e->setMinimumWidth(240);
         return e;
     };
-    auto label = [this](const char* name) {
-        auto* l = new QLabel(Panel1);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
-    auto open = [this](const char* name) {
-        auto* b = new TSpeedButton(Panel1);
-        b->setObjectName(QLatin1String(name));
-        b->setText(QStringLiteral("Open"));
-        b->setMinimumSize(60, 24);
-        return b;
-    };
+    auto label = [this](const char* name) { return MakeNamed<QLabel>(Panel1, name); };
+    auto open = [this](const char* name) { return MakeOpenButton(Panel1, name); };
     lblLanUrl = label("lblLanUrl");
     edLanUrl = field("edLanUrl");
     spbOpenLanUrl = open("spbOpenLanUrl");

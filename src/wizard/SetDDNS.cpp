@@ -22,11 +22,7 @@ TfrmEsy_SetDDNS::TfrmEsy_SetDDNS(TFamilyRegistry& families, QWidget* parent) : Q
     base.setPointSize(8);
     setFont(base);
 
-    auto label = [this](const char* name) {
-        auto* l = new QLabel(this);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
+    auto label = [this](const char* name) { return MakeNamed<QLabel>(this, name); };
     auto edit = [this](const char* name) {
         auto* e = new QLineEdit(this);
         e->setObjectName(QLatin1String(name));

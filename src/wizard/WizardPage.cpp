@@ -120,6 +120,14 @@ void TWizardPage::ShowHelp(const QString& key) {
     RunModal(box);
 }
 
+TSpeedButton* MakeOpenButton(QWidget* parent, const char* name)
+{
+    auto* b = MakeNamed<TSpeedButton>(parent, name);
+    b->setText(QStringLiteral("Open"));
+    b->setMinimumSize(60, 24);
+    return b;
+}
+
 QLabel* MakeLinkLabel(QWidget* parent, const QString& name, const QColor& color) {
     auto* l = new TClickLabel(parent, name);
     QFont f = l->font();

@@ -26,6 +26,8 @@ struct TLogin;
 // Runs a modal dialog and returns its result; the program calls exec().
 using TModalRunner = std::function<int(QDialog& dialog)>;
 
+class TSpeedButton;
+
 class TWizardPage : public TfrmPageBase {
     Q_OBJECT
 public:
@@ -72,6 +74,9 @@ protected:
 private:
     TModalRunner runner_;
 };
+
+// The small "Open" button beside an address field.
+TSpeedButton* MakeOpenButton(QWidget* parent, const char* name);
 
 // A label that works as a link: underlined, hand cursor, clicked signal.
 QLabel* MakeLinkLabel(QWidget* parent, const QString& name, const QColor& color);

@@ -380,7 +380,7 @@ class AdvancedWindowOnvif : public AdvancedWindow {
 protected:
     const TDevInfo* OnvifRow(const std::function<bool(const TDevInfo&)>& test, int ms) const {
         const TDevInfo* found = nullptr;
-        QTest::qWaitFor([&] {
+        (void)QTest::qWaitFor([&] {
             const TDevInfo* r = nullptr;
             for (int i = 0; i < adv->Devices().Count() && !r; ++i) {
                 if (adv->Devices().RecordAt(i)->Family == 10)
